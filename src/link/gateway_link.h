@@ -1,0 +1,120 @@
+#pragma once
+
+#include "frame_assembler.h"
+#include "link_error.h"
+
+#include <atomic>
+#include <chrono>
+#include <cstdint>
+#include <mutex>
+#include <string_view>
+#include <thread>
+
+#include "descriptor_wait.h"
+
+namespace pelorin {
+
+class SerialPortRegistry;
+
+enum class LinkState : int32_t { Closed = 0, Draining = 1, Open = 2, Closing = 3 };
+
+// The owner's callback for each received frame, on the receive thread: the
+// owner pointer, the frame's bytes (the terminator 0xC8 last) and their count.
+// A nonzero result counts the frame as the reply to an awaited command.
+using FrameHandler = int32_t (*)(void* owner, const uint8_t* frame, int32_t length);
+
+// The program's one connection to the gateway, over a serial port or TCP.
+// The owner sets the connection fields, owner and handler, then calls Open; a
+// worker may call SendCommand; the owner sets abortRequested to cut a wait
+// short, clears owner and calls Close. Open and Close run on the owner's thread.
+class GatewayLink {
+ public:
+  explicit GatewayLink(const SerialPortRegistry& serialPorts);
+  ~GatewayLink();
+  GatewayLink(const GatewayLink&) = delete;
+  GatewayLink& operator=(const GatewayLink&) = delete;
+
+  // Connection parameters, written by the owner while the link is Closed.
+  int32_t useTcp = 1;
+  char hostName[256] = {};
+  char portText[16] = {};
+  int32_t comPort = 0;
+
+  // Copies a text into hostName or portText; false (field unchanged) when it
+  // does not fit.
+  bool SetHostName(std::string_view host);
+  bool SetPortText(std::string_view port);
+
+  std::atomic<void*> owner{nullptr};
+  std::atomic<FrameHandler> handler{nullptr};
+  std::atomic<int32_t> abortRequested{0};
+
+  // Opens the port or connects, starts the receive thread and returns once the
+  // bytes that were already waiting have been drained and the link is Open.
+  LinkStatus Open();
+  // Ends the receive thread and closes the port; does nothing unless Open.
+  // Never call it from the receive thread (a FrameHandler).
+  void Close();
+  // Sends "%02d" node + command + 0xC8; with a wait, polls every 100 ms until a
+  // frame answers (Timeout after waitSeconds), or until abortRequested is set.
+  LinkStatus SendCommand(int32_t node, int32_t waitSeconds, std::string_view command);
+
+  LinkState state() const { return static_cast<LinkState>(state_.load()); }
+  // The reason of the last failure on any thread: a record, not a result.
+  int32_t lastError() const { return lastError_.load(); }
+  int32_t pendingReplies() const { return pendingReplies_.load(); }
+  int32_t gatewayValue() const { return gatewayValue_.load(); }
+
+ private:
+  int32_t OpenSerial();
+  int32_t ConnectTcp();
+  int32_t ReadByte(uint8_t* byte);
+  int32_t RefillStaging();
+  int32_t WriteText(std::string_view text);
+  void ClosePort();
+  void ClosePortLocked();
+
+  void ReceiveLoop();
+  void HandleReadFailure(int32_t code);
+  void WaitForGateway();
+  void ReopenSerial();
+  void DrainByte(uint8_t byte);
+  void AssembleByte(uint8_t byte);
+  void DispatchFrame();
+  void SleepUnlessClosing(int milliseconds);
+  void LetDescriptorWaitersIn() const;
+  int32_t Fail(int32_t code);
+
+  // Exclusive use of the descriptors by the thread that replaces or uses them.
+  // Another thread announces itself in descriptorWaiters_ and wakes the
+  // receive thread out of its wait, which then lets it in.
+  class DescriptorUse;
+
+  const SerialPortRegistry& serialPorts_;
+  const int32_t retryCount_ = 10;
+
+  std::atomic<int32_t> lastError_{0};
+  std::atomic<int32_t> pendingReplies_{0};
+  std::atomic<int32_t> gatewayValue_{-1};
+  std::atomic<int32_t> state_{static_cast<int32_t>(LinkState::Closed)};
+
+  std::mutex descriptorMutex_;
+  std::atomic<int32_t> descriptorWaiters_{0};
+  // Guarded by descriptorMutex_.
+  int serialPort_ = -1;
+  int tcpSocket_ = -1;
+  bool peerClosed_ = false;       // TCP: the peer has closed; wait without the socket
+  bool streamRestarted_ = false;  // TCP: a reconnect replaced the socket
+
+  WakeEvent wake_;
+  std::thread receiveThread_;
+
+  // Receive thread only (set up by Open before the thread starts).
+  FrameAssembler assembler_;
+  uint8_t staging_[4096];
+  size_t stagingPos_ = 0;
+  size_t stagingLength_ = 0;
+  std::chrono::steady_clock::time_point drainStart_;
+};
+
+}  // namespace pelorin

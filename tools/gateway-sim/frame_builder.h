@@ -1,0 +1,46 @@
+#pragma once
+
+#include <cstdint>
+#include <random>
+#include <vector>
+
+namespace pelorin::sim {
+
+using Frame = std::vector<uint8_t>;
+
+struct AnalogRecord {
+  int channelType;  // 0..6
+  uint32_t raw;     // 24-bit two's complement reading
+};
+
+struct NodeReportSpec {
+  int node = 0;            // 0..255, sent as two hexadecimal digits
+  int id = 0;              // 0..15, sent as 0x2F - id
+  int model = 0;           // sent as model + 0x20
+  std::vector<uint8_t> digitalBytes;  // A bytes, four inputs in each low nibble
+  std::vector<AnalogRecord> analog;   // B records
+};
+
+// "WU" node report: node, 'W', 'U', ID, model, A, B, digital bytes, analog
+// records (type + six hexadecimal digits), terminator 0xC8.
+Frame NodeReport(const NodeReportSpec& report);
+// The gateway's reply to the start command: node 00, "md", terminator.
+Frame GatewayReply();
+// The gateway's own "00gq" frame carrying value (value + 0x20 as one byte).
+Frame GatewayQuery(int value);
+// A command frame as the program sends it: "%02d" node, command, terminator.
+Frame Command(int node, const char* command);
+
+// Plausible reports from a fixed set of nodes: several models, digital inputs,
+// analog channels of every type, now and then a wire-break code.
+class ReportGenerator {
+ public:
+  explicit ReportGenerator(uint32_t seed);
+  NodeReportSpec Next();
+
+ private:
+  std::mt19937 random_;
+  uint32_t sequence_ = 0;
+};
+
+}  // namespace pelorin::sim

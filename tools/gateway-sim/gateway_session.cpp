@@ -1,0 +1,147 @@
+#include "gateway_session.h"
+
+#include <algorithm>
+#include <cerrno>
+#include <poll.h>
+#include <sys/socket.h>
+#include <unistd.h>
+
+namespace pelorin::sim {
+
+namespace {
+
+constexpr uint8_t kTerminator = 0xC8;
+constexpr size_t kOutputHighWater = 64 * 1024;
+constexpr int kBatchAtFullSpeed = 256;
+
+bool IsStartCommand(const std::vector<uint8_t>& command) {
+  return command.size() == 4 && command[0] == '0' && command[1] == '0' &&
+         command[2] == 'M' && command[3] == 'D';
+}
+
+}  // namespace
+
+GatewaySession::GatewaySession(const Options& options, ReportGenerator& reports)
+    : options_(options), reports_(reports) {}
+
+GatewaySession::End GatewaySession::Run(int fd, bool isSocket) {
+  nextReport_ = Clock::now();
+  if (options_.fault == Fault::Prefill) QueueGarbage();
+  if (options_.fault == Fault::Flood) streaming_ = true;
+
+  for (;;) {
+    const auto now = Clock::now();
+    QueueDueReports(now);
+    if (options_.fault == Fault::Reset && framesQueued_ >= options_.resetAfter &&
+        outputSent_ == output_.size() && isSocket) {
+      const linger reset{1, 0};
+      setsockopt(fd, SOL_SOCKET, SO_LINGER, &reset, sizeof reset);
+      return End::Reset;
+    }
+    pollfd p{fd, POLLIN, 0};
+    if (outputSent_ < output_.size()) p.events |= POLLOUT;
+    if (poll(&p, 1, PollTimeoutMs(now)) < 0 && errno != EINTR) return End::PeerGone;
+    if (p.revents & POLLIN) {
+      uint8_t buffer[4096];
+      const ssize_t n = read(fd, buffer, sizeof buffer);
+      if (n == 0 && isSocket) return End::PeerGone;
+      if (n < 0 && errno != EAGAIN && errno != EINTR) return End::PeerGone;
+      if (n > 0) OnReceived(buffer, static_cast<size_t>(n));
+    } else if (p.revents & (POLLHUP | POLLERR | POLLNVAL)) {
+      return End::PeerGone;
+    }
+    if (!Flush(fd)) return End::PeerGone;
+  }
+}
+
+void GatewaySession::OnReceived(const uint8_t* bytes, size_t count) {
+  for (size_t i = 0; i < count; ++i) {
+    if (bytes[i] != kTerminator) {
+      if (command_.size() < 256) command_.push_back(bytes[i]);
+      continue;
+    }
+    if (IsStartCommand(command_) && options_.fault != Fault::Silent) {
+      Queue(GatewayReply());
+      if (!streaming_) nextReport_ = Clock::now();
+      streaming_ = true;
+      reportsSent_ = 0;
+    }
+    command_.clear();
+  }
+}
+
+void GatewaySession::QueueDueReports(Clock::time_point now) {
+  if (!streaming_) return;
+  const bool fullSpeed = options_.rate <= 0 || options_.fault == Fault::Flood;
+  auto underCount = [&] { return options_.count < 0 || reportsSent_ < options_.count; };
+  if (fullSpeed) {
+    for (int i = 0; i < kBatchAtFullSpeed && underCount() &&
+                    output_.size() - outputSent_ < kOutputHighWater;
+         ++i) {
+      QueueReport();
+    }
+    return;
+  }
+  const auto period = std::chrono::duration_cast<Clock::duration>(
+      std::chrono::duration<double>(1.0 / options_.rate));
+  while (now >= nextReport_ && underCount()) {
+    QueueReport();
+    nextReport_ += period;
+  }
+  // After a long stall (the peer stopped reading) do not burst to catch up.
+  if (nextReport_ < now - std::chrono::seconds(1)) nextReport_ = now;
+}
+
+void GatewaySession::QueueReport() {
+  Queue(NodeReport(reports_.Next()));
+  ++reportsSent_;
+  if (reportsSent_ % 50 == 0) Queue(GatewayQuery(static_cast<int>(reportsSent_ / 50 % 100)));
+  if (options_.fault == Fault::Garbage && reportsSent_ % 20 == 0) QueueGarbage();
+}
+
+void GatewaySession::Queue(const Frame& frame) {
+  if (outputSent_ == output_.size() || outputSent_ > kOutputHighWater) {
+    output_.erase(output_.begin(), output_.begin() + static_cast<long>(outputSent_));
+    outputSent_ = 0;
+  }
+  output_.insert(output_.end(), frame.begin(), frame.end());
+  ++framesQueued_;
+}
+
+// Bytes a real gateway sends after a reset or a radio fault: a run of noise
+// ending in a terminator, a truncated report and a run far longer than a frame.
+void GatewaySession::QueueGarbage() {
+  Frame noise = {0x00, 0xFF, 0x7F, 0x80, 'W', 'U', 0x01, 0xC7, 0xC9, kTerminator};
+  Frame truncated = NodeReport(reports_.Next());
+  truncated.erase(truncated.begin() + static_cast<long>(truncated.size() / 2),
+                  truncated.end() - 1);
+  Frame overlong(300, 'x');
+  overlong.push_back(kTerminator);
+  Queue(noise);
+  Queue(truncated);
+  Queue(overlong);
+}
+
+bool GatewaySession::Flush(int fd) {
+  while (outputSent_ < output_.size()) {
+    const ssize_t n = write(fd, output_.data() + outputSent_, output_.size() - outputSent_);
+    if (n > 0) {
+      outputSent_ += static_cast<size_t>(n);
+      continue;
+    }
+    return n < 0 && (errno == EAGAIN || errno == EINTR);
+  }
+  return true;
+}
+
+int GatewaySession::PollTimeoutMs(Clock::time_point now) const {
+  if (!streaming_) return 100;
+  const bool fullSpeed = options_.rate <= 0 || options_.fault == Fault::Flood;
+  if (options_.count >= 0 && reportsSent_ >= options_.count) return 100;
+  if (fullSpeed) return output_.size() - outputSent_ < kOutputHighWater ? 0 : 100;
+  const auto wait =
+      std::chrono::duration_cast<std::chrono::milliseconds>(nextReport_ - now).count();
+  return static_cast<int>(std::clamp<long long>(wait, 0, 100));
+}
+
+}  // namespace pelorin::sim
