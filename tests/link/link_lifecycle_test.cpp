@@ -1,0 +1,94 @@
+#include "frame_collector.h"
+#include "gateway_link.h"
+#include "loopback.h"
+#include "pty.h"
+#include "serial_ports.h"
+
+#include <gtest/gtest.h>
+
+#include <atomic>
+#include <cerrno>
+#include <poll.h>
+#include <sys/resource.h>
+#include <thread>
+#include <unistd.h>
+#include <vector>
+
+namespace pelorin {
+namespace {
+
+TEST(LinkLifecycle, ManyOpenCloseCyclesLeakNoThreadOrDescriptor) {
+  constexpr int kLinks = 8;
+  constexpr int kCyclesPerLink = 125;  // 1,000 cycles in all
+  SerialPortRegistry ports;
+  test::LoopbackServer server(64);
+  test::Pty pty;
+  const int descriptors = test::OpenDescriptorCount();
+  const int threads = test::ThreadCount();
+  std::atomic<bool> stop{false};
+  // The gateway accepts every connection and drops it again.
+  std::thread acceptor([&] {
+    while (!stop) {
+      const int fd = server.Accept(50);
+      if (fd >= 0) close(fd);
+    }
+  });
+
+  std::vector<std::thread> cyclers;
+  std::atomic<int> failures{0};
+  for (int i = 0; i < kLinks; ++i) {
+    cyclers.emplace_back([&, i] {
+      test::FrameCollector frames;
+      GatewayLink link{ports};
+      link.owner = &frames;
+      link.handler = &test::FrameCollector::Handle;
+      if (i == 0) {
+        link.useTcp = 0;
+        link.comPort = ports.NumberForNode(pty.slavePath());
+      } else {
+        link.SetHostName("127.0.0.1");
+        link.SetPortText(server.port());
+      }
+      for (int cycle = 0; cycle < kCyclesPerLink; ++cycle) {
+        if (!link.Open().ok()) ++failures;
+        link.Close();
+      }
+    });
+  }
+  for (std::thread& t : cyclers) t.join();
+  stop = true;
+  acceptor.join();
+  EXPECT_EQ(failures.load(), 0);
+  EXPECT_EQ(test::OpenDescriptorCount(), descriptors);
+  EXPECT_EQ(test::ThreadCount(), threads);
+}
+
+#if !defined(__SANITIZE_ADDRESS__) && !defined(__SANITIZE_THREAD__)
+// Without room for another thread's stack, Open fails with a code instead of
+// waiting for a receive thread that never runs.
+TEST(LinkLifecycleDeathTest, OpenFailsWhenTheReceiveThreadCannotStart) {
+  GTEST_FLAG_SET(death_test_style, "threadsafe");
+  EXPECT_EXIT(
+      {
+        SerialPortRegistry ports;
+        test::LoopbackServer server;
+        GatewayLink link{ports};
+        link.SetHostName("127.0.0.1");
+        link.SetPortText(server.port());
+        rlimit limit{};
+        getrlimit(RLIMIT_AS, &limit);
+        std::FILE* status = std::fopen("/proc/self/statm", "r");
+        long pages = 0;
+        if (std::fscanf(status, "%ld", &pages) != 1) _exit(3);
+        std::fclose(status);
+        limit.rlim_cur = static_cast<rlim_t>(pages) * sysconf(_SC_PAGESIZE) + (4 << 20);
+        setrlimit(RLIMIT_AS, &limit);
+        const LinkStatus result = link.Open();
+        _exit(result.code == EAGAIN && link.state() == LinkState::Closed ? 0 : 1);
+      },
+      ::testing::ExitedWithCode(0), "");
+}
+#endif
+
+}  // namespace
+}  // namespace pelorin

@@ -1,0 +1,176 @@
+#include "frame_builder.h"
+#include "frame_collector.h"
+#include "gateway_link.h"
+#include "loopback.h"
+#include "pty.h"
+#include "serial_ports.h"
+#include "sim_process.h"
+
+#include <gtest/gtest.h>
+
+#include <cerrno>
+#include <fcntl.h>
+#include <termios.h>
+#include <future>
+#include <unistd.h>
+
+namespace pelorin {
+namespace {
+
+using Bytes = std::vector<uint8_t>;
+
+class SerialLink : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    link.useTcp = 0;
+    link.comPort = ports.NumberFor("usb-test-adapter", pty.slavePath());
+    link.owner = &frames;
+    link.handler = &test::FrameCollector::Handle;
+  }
+
+  SerialPortRegistry ports;
+  test::FrameCollector frames;
+  test::Pty pty;
+  GatewayLink link{ports};
+};
+
+TEST_F(SerialLink, StartCommandIsAnsweredOverTheComPort) {
+  ASSERT_EQ(link.Open().code, 0);
+  auto command = std::async(std::launch::async, [&] { return link.SendCommand(0, 5, "MD"); });
+  EXPECT_EQ(test::ReceiveBytes(pty.master(), 5), (Bytes{0x30, 0x30, 0x4D, 0x44, 0xC8}));
+  test::SendBytes(pty.master(), sim::GatewayReply());
+  EXPECT_EQ(command.get().code, 0);
+  link.Close();
+  EXPECT_EQ(link.state(), LinkState::Closed);
+}
+
+TEST_F(SerialLink, BytesWaitingAtOpenNeverReachTheHandler) {
+  // A raw slave held open by the gateway's side lets bytes queue up before
+  // the link opens the port, as on a real serial line.
+  const int held = open(pty.slavePath().c_str(), O_RDWR | O_NOCTTY);
+  termios raw{};
+  tcgetattr(held, &raw);
+  cfmakeraw(&raw);
+  tcsetattr(held, TCSANOW, &raw);
+  const int flags = fcntl(pty.master(), F_GETFL);
+  fcntl(pty.master(), F_SETFL, flags | O_NONBLOCK);
+  const Bytes old = {'0', '1', 'W', 'U', ' ', 'o', 'l', 'd', 0xC8, 'p', 'a', 'r', 't'};
+  size_t queued = 0;
+  while (queued < 64 * 1024 && write(pty.master(), old.data(), old.size()) > 0) queued += old.size();
+  fcntl(pty.master(), F_SETFL, flags);
+  ASSERT_GT(queued, 1000u);
+
+  ASSERT_EQ(link.Open().code, 0);
+  test::SendBytes(pty.master(), sim::GatewayReply());
+  ASSERT_TRUE(frames.WaitFor(1));
+  std::this_thread::sleep_for(std::chrono::milliseconds(200));
+  EXPECT_EQ(frames.Frames(), std::vector<Bytes>{sim::GatewayReply()});
+  link.Close();
+  close(held);
+}
+
+TEST_F(SerialLink, EveryByteValuePassesUnchangedBothWays) {
+  ASSERT_EQ(link.Open().code, 0);
+  Bytes values;
+  for (int b = 0; b < 256; ++b) {
+    if (b != 0xC8) values.push_back(static_cast<uint8_t>(b));
+  }
+  for (size_t from = 0; from < values.size(); from += 100) {
+    const Bytes part(values.begin() + static_cast<long>(from),
+                     values.begin() + static_cast<long>(std::min(from + 100, values.size())));
+    Bytes frame = part;
+    frame.push_back(0xC8);
+    test::SendBytes(pty.master(), frame);
+    const std::string command(part.begin(), part.end());
+    ASSERT_EQ(link.SendCommand(0, 0, command).code, 0);
+    Bytes sent = {'0', '0'};
+    sent.insert(sent.end(), part.begin(), part.end());
+    sent.push_back(0xC8);
+    EXPECT_EQ(test::ReceiveBytes(pty.master(), sent.size()), sent);
+  }
+  ASSERT_TRUE(frames.WaitFor(3));
+  Bytes received;
+  for (const Bytes& frame : frames.Frames()) received.insert(received.end(), frame.begin(), frame.end() - 1);
+  EXPECT_EQ(received, values);
+}
+
+TEST_F(SerialLink, MissingDeviceFailsWithThePlatformError) {
+  link.comPort = 99;  // never registered
+  EXPECT_EQ(link.Open().code, ENOENT);
+  link.comPort = ports.NumberForNode("/dev/pelorin-no-such-port");
+  EXPECT_EQ(link.Open().code, ENOENT);
+  EXPECT_EQ(link.state(), LinkState::Closed);
+}
+
+TEST_F(SerialLink, PortIsNeverShared) {
+  ASSERT_EQ(link.Open().code, 0);
+  GatewayLink second{ports};
+  second.useTcp = 0;
+  second.comPort = link.comPort;
+  EXPECT_EQ(second.Open().code, EBUSY);
+  link.Close();
+  EXPECT_EQ(second.Open().code, 0);
+  second.Close();
+}
+
+TEST_F(SerialLink, PulledCableIsNoticedAndTheAdapterReopenedUnderItsNewNode) {
+  ASSERT_EQ(link.Open().code, 0);
+  test::SendBytes(pty.master(), sim::GatewayReply());
+  ASSERT_TRUE(frames.WaitFor(1));
+
+  pty.CloseMaster();  // the cable is pulled
+  std::this_thread::sleep_for(std::chrono::milliseconds(300));
+  test::Pty replugged;  // the adapter comes back under another node name
+  EXPECT_EQ(ports.NumberFor("usb-test-adapter", replugged.slavePath()), link.comPort);
+  // The link finds it again within a few of its 500 ms reopen attempts.
+  const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(5);
+  while (frames.Count() < 2 && std::chrono::steady_clock::now() < deadline) {
+    test::SendBytes(replugged.master(), sim::GatewayReply());
+    std::this_thread::sleep_for(std::chrono::milliseconds(100));
+  }
+  EXPECT_GE(frames.Count(), 2u);
+  EXPECT_EQ(link.state(), LinkState::Open);
+  link.Close();
+}
+
+class SimulatedGateway : public ::testing::TestWithParam<bool> {};
+
+TEST_P(SimulatedGateway, StartsAndDeliversReports) {
+  const bool overPty = GetParam();
+  test::SimProcess sim(overPty ? std::vector<std::string>{"--pty", "--rate", "200"}
+                               : std::vector<std::string>{"--tcp", "127.0.0.1:0", "--rate",
+                                                          "200", "--fault", "garbage"});
+  SerialPortRegistry ports;
+  test::FrameCollector frames;
+  GatewayLink link{ports};
+  if (overPty) {
+    link.useTcp = 0;
+    link.comPort = ports.NumberForNode(sim.endpoint());
+  } else {
+    link.useTcp = 1;
+    ASSERT_TRUE(link.SetHostName("127.0.0.1"));
+    ASSERT_TRUE(link.SetPortText(sim.endpoint()));
+  }
+  link.owner = &frames;
+  link.handler = &test::FrameCollector::Handle;
+  for (int session = 0; session < 2; ++session) {
+    ASSERT_EQ(link.Open().code, 0);
+    EXPECT_EQ(link.SendCommand(0, 5, "MD").code, 0);
+    EXPECT_TRUE(frames.WaitFor(frames.Count() + 100));
+    link.Close();
+  }
+  size_t reports = 0;
+  for (const Bytes& frame : frames.Frames()) {
+    ASSERT_LE(frame.size(), 127u);
+    ASSERT_EQ(frame.back(), 0xC8);
+    if (frame.size() > 4 && frame[2] == 'W' && frame[3] == 'U') ++reports;
+  }
+  EXPECT_GE(reports, 150u);
+  EXPECT_NE(link.gatewayValue(), -1);  // "00gq" frames came and were kept
+}
+
+INSTANTIATE_TEST_SUITE_P(OverTcpAndPty, SimulatedGateway, ::testing::Bool(),
+                         [](const auto& info) { return info.param ? "Pty" : "Tcp"; });
+
+}  // namespace
+}  // namespace pelorin

@@ -1,0 +1,313 @@
+#include "frame_builder.h"
+#include "frame_collector.h"
+#include "gateway_link.h"
+#include "loopback.h"
+#include "posix_socket.h"
+#include "serial_ports.h"
+
+#include <gtest/gtest.h>
+
+#include <atomic>
+#include <cerrno>
+#include <chrono>
+#include <future>
+#include <sys/resource.h>
+#include <sys/socket.h>
+#include <thread>
+#include <unistd.h>
+
+namespace pelorin {
+namespace {
+
+using Clock = std::chrono::steady_clock;
+using Bytes = std::vector<uint8_t>;
+
+long long MillisecondsSince(Clock::time_point start) {
+  return std::chrono::duration_cast<std::chrono::milliseconds>(Clock::now() - start).count();
+}
+
+Bytes Text(const std::string& text) { return Bytes(text.begin(), text.end()); }
+
+class TcpLink : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    link.useTcp = 1;
+    ASSERT_TRUE(link.SetHostName("127.0.0.1"));
+    ASSERT_TRUE(link.SetPortText(server.port()));
+    link.owner = &frames;
+    link.handler = &test::FrameCollector::Handle;
+  }
+
+  // Opens the link and returns the gateway's end of the connection.
+  int OpenAndAccept() {
+    const LinkStatus status = link.Open();
+    EXPECT_TRUE(status.ok()) << status.code;
+    return server.Accept();
+  }
+
+  SerialPortRegistry ports;
+  test::FrameCollector frames;
+  test::LoopbackServer server;
+  GatewayLink link{ports};
+};
+
+TEST_F(TcpLink, StartCommandIsAnsweredAndFramesReachTheHandler) {
+  const int gateway = OpenAndAccept();
+  ASSERT_GE(gateway, 0);
+  EXPECT_EQ(link.state(), LinkState::Open);
+
+  auto command = std::async(std::launch::async, [&] { return link.SendCommand(0, 5, "MD"); });
+  EXPECT_EQ(test::ReceiveBytes(gateway, 5), (Bytes{0x30, 0x30, 0x4D, 0x44, 0xC8}));
+  test::SendBytes(gateway, sim::GatewayReply());
+  EXPECT_EQ(command.get().code, 0);
+  EXPECT_EQ(link.pendingReplies(), 0);
+
+  sim::ReportGenerator reports(7);
+  const sim::Frame report = sim::NodeReport(reports.Next());
+  test::SendBytes(gateway, report);
+  ASSERT_TRUE(frames.WaitFor(2));
+  EXPECT_EQ(frames.Frames()[0], sim::GatewayReply());
+  EXPECT_EQ(frames.Frames()[1], report);
+
+  link.Close();
+  EXPECT_EQ(link.state(), LinkState::Closed);
+  EXPECT_EQ(test::ReceiveBytes(gateway, 1, 2000).size(), 0u);  // closed: end of stream
+  close(gateway);
+}
+
+TEST_F(TcpLink, CommandFramesCarryTheNodeNumberInDecimal) {
+  const int gateway = OpenAndAccept();
+  const struct {
+    int32_t node;
+    std::string command;
+    std::string sent;
+  } cases[] = {{0, "MD", "00MD"}, {7, "AB", "07AB"}, {123, "X", "123X"}, {5, "", "05"}};
+  for (const auto& c : cases) {
+    const auto start = Clock::now();
+    EXPECT_EQ(link.SendCommand(c.node, 0, c.command).code, 0);  // no wait
+    EXPECT_LT(MillisecondsSince(start), 1000);
+    Bytes expected = Text(c.sent);
+    expected.push_back(0xC8);
+    EXPECT_EQ(test::ReceiveBytes(gateway, expected.size()), expected) << c.sent;
+  }
+  // 252 command bytes make a frame of 255 bytes, the most that is sent.
+  EXPECT_EQ(link.SendCommand(0, 0, std::string(252, 'c')).code, 0);
+  EXPECT_EQ(test::ReceiveBytes(gateway, 255).size(), 255u);
+  EXPECT_EQ(link.SendCommand(0, 0, std::string(253, 'c')).code, LinkError::CommandError);
+  // A command text is data, never a format.
+  EXPECT_EQ(link.SendCommand(0, 0, "%s%n%s").code, 0);
+  EXPECT_EQ(test::ReceiveBytes(gateway, 9), Text("00%s%n%s\xC8"));
+  close(gateway);
+}
+
+TEST_F(TcpLink, SilentGatewayTimesOutAfterTheWaitWithItsOwnCode) {
+  const int gateway = OpenAndAccept();
+  const auto start = Clock::now();
+  // The receive thread records NoData about ten times a second meanwhile; the
+  // caller still gets the code of its own failure.
+  EXPECT_EQ(link.SendCommand(0, 5, "MD").code, LinkError::Timeout);
+  const long long elapsed = MillisecondsSince(start);
+  EXPECT_GE(elapsed, 4800);
+  EXPECT_LE(elapsed, 8000);
+  EXPECT_EQ(link.pendingReplies(), 0);
+  EXPECT_EQ(link.SendCommand(0, -1, "MD").code, LinkError::Timeout);  // negative wait
+  close(gateway);
+}
+
+TEST_F(TcpLink, AbortEndsTheWaitPromptly) {
+  const int gateway = OpenAndAccept();
+  auto command = std::async(std::launch::async, [&] { return link.SendCommand(0, 5, "MD"); });
+  std::this_thread::sleep_for(std::chrono::milliseconds(300));
+  const auto start = Clock::now();
+  link.abortRequested = 1;
+  EXPECT_EQ(command.get().code, LinkError::Abort);
+  EXPECT_LT(MillisecondsSince(start), 1000);
+  EXPECT_EQ(link.abortRequested.load(), 0);
+  close(gateway);
+}
+
+TEST_F(TcpLink, WithoutOwnerFramesAreDroppedAndNoReplyIsCounted) {
+  link.owner = nullptr;
+  const int gateway = OpenAndAccept();
+  auto command = std::async(std::launch::async, [&] { return link.SendCommand(0, 1, "MD"); });
+  test::ReceiveBytes(gateway, 5);
+  test::SendBytes(gateway, sim::GatewayReply());
+  EXPECT_EQ(command.get().code, LinkError::Timeout);
+  EXPECT_EQ(frames.Count(), 0u);
+  close(gateway);
+}
+
+TEST_F(TcpLink, ReplyWithoutCommandLetsTheNextCommandSucceedAtOnce) {
+  const int gateway = OpenAndAccept();
+  test::SendBytes(gateway, sim::GatewayReply());
+  ASSERT_TRUE(frames.WaitFor(1));
+  EXPECT_EQ(link.pendingReplies(), -1);
+  const auto start = Clock::now();
+  EXPECT_EQ(link.SendCommand(0, 5, "MD").code, 0);
+  EXPECT_LT(MillisecondsSince(start), 1000);
+  close(gateway);
+}
+
+TEST_F(TcpLink, GatewayQueryFramesAreKeptByTheLink) {
+  const int gateway = OpenAndAccept();
+  EXPECT_EQ(link.gatewayValue(), -1);
+  test::SendBytes(gateway, sim::GatewayQuery(21));
+  test::SendBytes(gateway, sim::GatewayReply());
+  ASSERT_TRUE(frames.WaitFor(1));
+  EXPECT_EQ(link.gatewayValue(), 21);
+  EXPECT_EQ(frames.Count(), 1u);
+  EXPECT_EQ(link.pendingReplies(), -1);
+  close(gateway);
+}
+
+TEST_F(TcpLink, OpenOnlyFromClosedAndCloseOnlyFromOpen) {
+  link.Close();  // not open: nothing happens
+  EXPECT_EQ(link.state(), LinkState::Closed);
+  const int gateway = OpenAndAccept();
+  EXPECT_EQ(link.Open().code, LinkError::AlreadyOpen);
+  EXPECT_EQ(link.state(), LinkState::Open);
+  link.Close();
+  link.Close();
+  EXPECT_EQ(link.state(), LinkState::Closed);
+  close(gateway);
+}
+
+TEST_F(TcpLink, NeverPausingGatewayStillOpensAndFirstFrameIsWhole) {
+  const sim::Frame report = sim::NodeReport(sim::ReportGenerator(3).Next());
+  Bytes chunk;
+  while (chunk.size() < 64 * 1024) chunk.insert(chunk.end(), report.begin(), report.end());
+  // The gateway streams from the moment it accepts. When the link's first look
+  // still finds the connection quiet, that is no test of a never-pausing
+  // gateway: try again.
+  for (int attempt = 0; attempt < 5; ++attempt) {
+    std::atomic<bool> stop{false};
+    std::thread gateway([&] {
+      const int fd = accept(server.listenerFd(), nullptr, nullptr);
+      while (!stop && send(fd, chunk.data(), chunk.size(), MSG_NOSIGNAL) > 0) {
+      }
+      close(fd);
+    });
+    const auto start = Clock::now();
+    const LinkStatus status = link.Open();
+    const long long openMs = MillisecondsSince(start);
+    EXPECT_TRUE(status.ok());
+    EXPECT_LE(openMs, 4000);  // bounded although the input never runs dry
+    EXPECT_TRUE(frames.WaitFor(100));
+    link.owner = nullptr;
+    stop = true;
+    link.Close();
+    gateway.join();
+    link.owner = &frames;
+    for (const Bytes& frame : frames.Frames()) ASSERT_EQ(frame, report);
+    if (openMs >= 900) return;  // it never found a quiet moment, and still opened
+  }
+  ADD_FAILURE() << "the link always found a quiet moment";
+}
+
+TEST_F(TcpLink, RefusedConnectionFailsAndLeavesNoSocketBehind) {
+  server.CloseListener();
+  const int descriptors = test::OpenDescriptorCount();
+  for (int i = 0; i < 20; ++i) {
+    EXPECT_EQ(link.Open().code, ECONNREFUSED);
+    EXPECT_EQ(link.state(), LinkState::Closed);
+  }
+  EXPECT_EQ(test::OpenDescriptorCount(), descriptors);
+}
+
+TEST_F(TcpLink, UnresolvableHostFailsWithTheResolverCode) {
+  ASSERT_TRUE(link.SetHostName("no-such-gateway.invalid"));
+  const int32_t code = link.Open().code;
+  EXPECT_LT(code, 0) << "getaddrinfo codes are negative";
+  EXPECT_EQ(link.lastError(), code);
+  EXPECT_EQ(link.state(), LinkState::Closed);
+  EXPECT_FALSE(link.SetHostName(std::string(256, 'h')));
+  EXPECT_FALSE(link.SetPortText("12345678901234567"));
+}
+
+TEST_F(TcpLink, GatewayThatAcceptsAfterASecondTimesOut) {
+  test::LoopbackServer late(0);
+  const int filler = test::ConnectTo(late);  // holds the accept queue full
+  ASSERT_TRUE(link.SetPortText(late.port()));
+  const auto start = Clock::now();
+  EXPECT_EQ(link.Open().code, LinkError::Timeout);
+  EXPECT_LT(MillisecondsSince(start), 3000);
+  close(filler);
+}
+
+TEST_F(TcpLink, ResetConnectionIsReplacedAndTheTextSentAgain) {
+  test::ResetAndClose(OpenAndAccept());
+  std::this_thread::sleep_for(std::chrono::milliseconds(200));
+  // This process does not ignore SIGPIPE: a send without MSG_NOSIGNAL on the
+  // dead socket would end it here.
+  for (int i = 0; i < 3; ++i) {
+    EXPECT_EQ(link.SendCommand(0, 0, "MD").code, 0);
+  }
+  const int second = server.Accept();
+  ASSERT_GE(second, 0);
+  EXPECT_EQ(test::ReceiveBytes(second, 5, 1000), Text("00MD\xC8"));
+  // Frames arrive on the new connection.
+  test::SendBytes(second, sim::GatewayReply());
+  EXPECT_TRUE(frames.WaitFor(1));
+  close(second);
+}
+
+TEST_F(TcpLink, FailedReconnectIsReportedWithItsCode) {
+  test::ResetAndClose(OpenAndAccept());
+  server.CloseListener();
+  std::this_thread::sleep_for(std::chrono::milliseconds(200));
+  EXPECT_EQ(link.SendCommand(0, 5, "MD").code, ECONNREFUSED);
+  EXPECT_EQ(link.pendingReplies(), 0);
+  // The next send tries once more to connect, and fails the same way.
+  EXPECT_EQ(link.SendCommand(0, 0, "MD").code, ECONNREFUSED);
+}
+
+TEST_F(TcpLink, ClosedPeerDoesNotKeepTheReceiveThreadBusy) {
+  close(OpenAndAccept());
+  rusage before{};
+  getrusage(RUSAGE_SELF, &before);
+  std::this_thread::sleep_for(std::chrono::seconds(1));
+  rusage after{};
+  getrusage(RUSAGE_SELF, &after);
+  auto cpuMs = [](const rusage& u) {
+    return (u.ru_utime.tv_sec + u.ru_stime.tv_sec) * 1000.0 +
+           (u.ru_utime.tv_usec + u.ru_stime.tv_usec) / 1000.0;
+  };
+  EXPECT_LT(cpuMs(after) - cpuMs(before), 300.0);
+  EXPECT_EQ(link.state(), LinkState::Open);  // noticed only by a later send
+}
+
+TEST(SocketSend, ShortSendsAreCompleted) {
+  int pair[2];
+  ASSERT_EQ(socketpair(AF_UNIX, SOCK_STREAM, 0, pair), 0);
+  const timeval shortTimeout{0, 100 * 1000};
+  setsockopt(pair[0], SOL_SOCKET, SO_SNDTIMEO, &shortTimeout, sizeof shortTimeout);
+  Bytes data(1 << 20);
+  for (size_t i = 0; i < data.size(); ++i) data[i] = static_cast<uint8_t>(i * 7);
+  std::thread reader([&] {
+    Bytes got;
+    uint8_t buffer[4096];
+    while (got.size() < data.size()) {
+      const ssize_t n = read(pair[1], buffer, sizeof buffer);
+      if (n <= 0) break;
+      got.insert(got.end(), buffer, buffer + n);
+      std::this_thread::sleep_for(std::chrono::microseconds(500));
+    }
+    EXPECT_EQ(got, data);
+  });
+  EXPECT_EQ(SendAll(pair[0], data.data(), data.size()), 0);
+  reader.join();
+  close(pair[0]);
+  close(pair[1]);
+}
+
+TEST(SocketSend, BrokenConnectionIsAnErrorNotASignal) {
+  int pair[2];
+  ASSERT_EQ(socketpair(AF_UNIX, SOCK_STREAM, 0, pair), 0);
+  close(pair[1]);
+  const uint8_t byte = 'x';
+  EXPECT_TRUE(IsConnectionReset(SendAll(pair[0], &byte, 1)));
+  close(pair[0]);
+}
+
+}  // namespace
+}  // namespace pelorin

@@ -1,0 +1,39 @@
+#pragma once
+
+#include <cstdint>
+#include <string>
+#include <vector>
+
+namespace pelorin::test {
+
+// A TCP listener on 127.0.0.1 with a free port.
+class LoopbackServer {
+ public:
+  explicit LoopbackServer(int backlog = 8);
+  ~LoopbackServer();
+  LoopbackServer(const LoopbackServer&) = delete;
+  LoopbackServer& operator=(const LoopbackServer&) = delete;
+
+  std::string port() const { return std::to_string(port_); }
+  int listenerFd() const { return listener_; }
+  // The next connection, or -1 when none comes within timeoutMs.
+  int Accept(int timeoutMs = 5000);
+  void CloseListener();
+
+ private:
+  int listener_ = -1;
+  int port_ = 0;
+};
+
+// Opens a client connection to the server without accepting it.
+int ConnectTo(const LoopbackServer& server);
+void SendBytes(int fd, const std::vector<uint8_t>& bytes);
+// Reads exactly count bytes, or whatever arrived when timeoutMs runs out.
+std::vector<uint8_t> ReceiveBytes(int fd, size_t count, int timeoutMs = 5000);
+// Closes with SO_LINGER 0, so that the peer gets a reset.
+void ResetAndClose(int fd);
+// Descriptors and threads of this process, for leak checks.
+int OpenDescriptorCount();
+int ThreadCount();
+
+}  // namespace pelorin::test
