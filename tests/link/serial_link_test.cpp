@@ -10,6 +10,7 @@
 
 #include <cerrno>
 #include <fcntl.h>
+#include <sys/ioctl.h>
 #include <termios.h>
 #include <future>
 #include <unistd.h>
@@ -52,13 +53,17 @@ TEST_F(SerialLink, BytesWaitingAtOpenNeverReachTheHandler) {
   tcgetattr(held, &raw);
   cfmakeraw(&raw);
   tcsetattr(held, TCSANOW, &raw);
-  const int flags = fcntl(pty.master(), F_GETFL);
-  fcntl(pty.master(), F_SETFL, flags | O_NONBLOCK);
   const Bytes old = {'0', '1', 'W', 'U', ' ', 'o', 'l', 'd', 0xC8, 'p', 'a', 'r', 't'};
-  size_t queued = 0;
-  while (queued < 64 * 1024 && write(pty.master(), old.data(), old.size()) > 0) queued += old.size();
-  fcntl(pty.master(), F_SETFL, flags);
-  ASSERT_GT(queued, 1000u);
+  Bytes burst;
+  while (burst.size() < 3000) burst.insert(burst.end(), old.begin(), old.end());
+  test::SendBytes(pty.master(), burst);
+  // Wait until the line discipline holds all of it.
+  int waiting = 0;
+  for (int i = 0; i < 500 && waiting < static_cast<int>(burst.size()); ++i) {
+    std::this_thread::sleep_for(std::chrono::milliseconds(2));
+    ioctl(held, FIONREAD, &waiting);
+  }
+  ASSERT_EQ(waiting, static_cast<int>(burst.size()));
 
   ASSERT_EQ(link.Open().code, 0);
   test::SendBytes(pty.master(), sim::GatewayReply());
