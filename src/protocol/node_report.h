@@ -1,0 +1,55 @@
+#pragma once
+
+#include "channel_types.h"
+#include "models.h"
+
+#include <array>
+#include <atomic>
+#include <cstdint>
+#include <ctime>
+
+namespace pelorin {
+
+inline constexpr int kRowCount = 5;
+// A frame of at most 127 bytes holds at most 16 analog records of 7 bytes.
+inline constexpr int kMaxAnalogRecords = 16;
+
+struct AnalogRecord {
+  ChannelType channelType;
+  uint32_t raw;
+};
+
+// One decoded node report.
+struct NodeReport {
+  std::time_t timestamp = 0;  // local time of decoding, seconds
+  int32_t node = 0;
+  int32_t id = 0;
+  ModelIndex model = 0;
+  int32_t digitalCount = 0;
+  std::array<int32_t, kRowCount> digital{};  // 0 or 1, in input order
+  int32_t analogCount = 0;
+  std::array<AnalogRecord, kMaxAnalogRecords> analog{};  // in frame order
+};
+
+// The window's five rows, written by the receive thread and read by the
+// window: each element is one atomic 32-bit word.
+struct RowValues {
+  static constexpr int32_t kNone = -1;
+  static constexpr uint32_t kNoRaw = 0xFFFFFFFFu;
+
+  std::array<std::atomic<int32_t>, kRowCount> digital;
+  std::array<std::atomic<uint32_t>, kRowCount> raw;
+  std::array<std::atomic<ChannelType>, kRowCount> channelType;
+
+  RowValues() {
+    Clear();
+    for (auto& type : channelType) type.store(0);
+  }
+  // No digital state and no analog value in any row; channel types stay.
+  void Clear() {
+    for (auto& d : digital) d.store(kNone);
+    for (auto& r : raw) r.store(kNoRaw);
+  }
+};
+
+}  // namespace pelorin

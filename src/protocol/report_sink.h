@@ -1,0 +1,28 @@
+#pragma once
+
+#include "node_report.h"
+
+#include <ctime>
+#include <string_view>
+
+namespace pelorin {
+
+// What the frame handler needs of the monitor window. Every call comes on the
+// link's receive thread and must return without waiting for the window thread.
+class ReportSink {
+ public:
+  virtual RowValues& Rows() = 0;
+  // Texts in UTF-8: the node status line and the receive time.
+  virtual void SetNodeStatus(std::string_view text) = 0;
+  virtual void SetReceiveTime(std::string_view text) = 0;
+  // Asks the window to render its five rows from Rows() again.
+  virtual void RequestRowRefresh() = 0;
+  // Hands the report to the CSV log, which writes it while logging is on.
+  virtual void AppendRecord(const NodeReport& report) = 0;
+  virtual std::time_t Now() { return std::time(nullptr); }
+
+ protected:
+  ~ReportSink() = default;
+};
+
+}  // namespace pelorin
