@@ -38,7 +38,8 @@ bool ParseNodeReport(const uint8_t* frame, int32_t length, NodeReport* report) {
   if (length < kHeaderSize + 1) return false;
   const int32_t digitalBytes = frame[6] - 0x20;
   const int32_t records = frame[7] - 0x20;
-  if (digitalBytes < 0 || records < 0) return false;
+  // A frame from the link has at most 127 bytes and so at most 16 records.
+  if (digitalBytes < 0 || records < 0 || records > kMaxAnalogRecords) return false;
   if (length < kHeaderSize + 1 + digitalBytes + kRecordSize * records) return false;
 
   report->node = ReadSignedHex2(frame);

@@ -10,7 +10,8 @@ namespace pelorin {
 
 // Reads a "WU" node report frame (terminator included in length). False when
 // the frame cannot hold what its header announces: shorter than 9 + A + 7 * B
-// bytes, or A or B negative. Never reads beyond the frame.
+// bytes, A or B negative, or more records than a frame of 127 bytes holds.
+// Never reads beyond the frame.
 bool ParseNodeReport(const uint8_t* frame, int32_t length, NodeReport* report);
 
 // Decodes a node report into the sink: replaces the rows, writes the status

@@ -181,6 +181,11 @@ TEST(FrameHandler, ReportsThatDoNotFitChangeNothingButStillAnswer) {
       {"negative A", Frame({Header(0x2C, 0x23, 0x00, 0x20)})},
       {"header only", Bytes{'1', 'A', 'W', 'U', 0x2C, 0xC8}},
       {"letters only", Bytes{'1', 'A', 'W', 'U', 0xC8}},
+      {"more records than 127 bytes hold", [] {
+         Bytes body = Header(0x2C, 0x23, 0x20, 0x20 + 17);
+         for (int j = 0; j < 17; ++j) Add(body, {Record(0x22, "000001")});
+         return Frame({body});
+       }()},
   };
   for (const auto& c : cases) {
     RecordingSink sink;
