@@ -72,7 +72,7 @@ BENCHMARK(ConvertAndFormatOneValue);
 void FrameHandlerPerFrame(benchmark::State& state) {
   WindowLikeSink sink;
   for (auto _ : state) {
-    benchmark::DoNotOptimize(FrameHandler(static_cast<ReportSink*>(&sink), kReport.data(),
+    benchmark::DoNotOptimize(protocol::FrameHandler(static_cast<ReportSink*>(&sink), kReport.data(),
                                           static_cast<int32_t>(kReport.size())));
   }
 }

@@ -3,7 +3,7 @@
 #include "report_decoder.h"
 #include "report_sink.h"
 
-namespace pelorin {
+namespace pelorin::protocol {
 
 int32_t FrameHandler(void* owner, const uint8_t* frame, int32_t length) {
   // Bytes 2 and 3 are the command letters; shorter frames answer nothing.
@@ -16,4 +16,4 @@ int32_t FrameHandler(void* owner, const uint8_t* frame, int32_t length) {
   return 0;
 }
 
-}  // namespace pelorin
+}  // namespace pelorin::protocol

@@ -48,7 +48,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   // An exact-size copy, so that ASan sees any read past the frame.
   std::vector<uint8_t> frame(data, data + size);
   FormattingSink sink;
-  const int32_t result = pelorin::FrameHandler(static_cast<pelorin::ReportSink*>(&sink),
+  const int32_t result = pelorin::protocol::FrameHandler(static_cast<pelorin::ReportSink*>(&sink),
                                                frame.data(), static_cast<int32_t>(frame.size()));
   if (result != 0 && result != 1) std::abort();
   return 0;

@@ -34,7 +34,7 @@ class RecordingSink : public ReportSink {
   std::time_t Now() override { return now; }
 
   int32_t Handle(const Bytes& frame) {
-    return FrameHandler(static_cast<ReportSink*>(this), frame.data(),
+    return protocol::FrameHandler(static_cast<ReportSink*>(this), frame.data(),
                         static_cast<int32_t>(frame.size()));
   }
   std::vector<int32_t> Digital() const {

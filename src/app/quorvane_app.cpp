@@ -1,0 +1,26 @@
+#include "quorvane_app.h"
+
+#include "program_file.h"
+#include "quorvane_dlg.h"
+
+#include <csignal>
+#include <memory>
+
+namespace pelorin {
+
+CQuorvaneApp::CQuorvaneApp(int& argc, char** argv) : application_(argc, argv) {}
+
+int CQuorvaneApp::InitInstance() {
+  // Sockets need no start-up here; a peer that has gone must show up as an
+  // error of the send, not end the process.
+  std::signal(SIGPIPE, SIG_IGN);
+  const QString programPath = ui::ProgramFilePath();
+  QApplication::setApplicationName(ui::ApplicationName(programPath));
+  {
+    ui::CQuorvaneDlg window(programPath);
+    window.exec();
+  }
+  return 0;
+}
+
+}  // namespace pelorin

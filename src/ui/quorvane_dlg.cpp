@@ -1,0 +1,226 @@
+#include "quorvane_dlg.h"
+
+#include "control_table.h"
+#include "cp932_validator.h"
+#include "dialog_units.h"
+#include "fonts.h"
+#include "program_file.h"
+#include "row_indicator.h"
+
+#include <QApplication>
+#include <QCheckBox>
+#include <QComboBox>
+#include <QGroupBox>
+#include <QKeyEvent>
+#include <QLabel>
+#include <QLineEdit>
+#include <QMessageBox>
+#include <QProgressBar>
+#include <QPushButton>
+#include <QRadioButton>
+#include <QScreen>
+
+#include <algorithm>
+
+namespace pelorin::ui {
+
+namespace {
+
+QIcon ApplicationIcon() {
+  QIcon icon;
+  for (int size : {16, 32, 48}) icon.addFile(QStringLiteral(":/pelorin/pelorin-%1.png").arg(size));
+  return icon;
+}
+
+// The rectangles were laid out for the dialog font the window was designed
+// with; a fallback font may set a label's text a little wider. Such a label
+// grows to the left, keeping its right edge next to the control it names,
+// rather than losing the end of its text.
+QRect FitLabelText(const ControlSpec& spec, const QWidget* widget, QRect rect) {
+  if (spec.kind != ControlKind::Label || (spec.flags & kTwoLines) || spec.text[0] == '\0') {
+    return rect;
+  }
+  const int needed = widget->fontMetrics().horizontalAdvance(QString::fromUtf8(spec.text)) + 1;
+  if (needed > rect.width()) rect.setLeft(std::max(0, rect.right() + 1 - needed));
+  return rect;
+}
+
+}  // namespace
+
+CQuorvaneDlg::CQuorvaneDlg(const QString& programPath, QWidget* parent)
+    : QDialog(parent, Qt::Window | Qt::CustomizeWindowHint | Qt::WindowTitleHint |
+                          Qt::WindowSystemMenuHint | Qt::WindowMinimizeButtonHint |
+                          Qt::WindowCloseButtonHint),
+      versionText_(ProgramVersionText()),
+      icon_(ApplicationIcon()),
+      applicationName_(ApplicationName(programPath)) {
+  setWindowTitle(QStringLiteral("Pelorin"));
+  setFont(DialogFont());
+  BindControls();
+  OnInitDialog();
+  qApp->installEventFilter(this);
+}
+
+CQuorvaneDlg::~CQuorvaneDlg() {
+  qApp->removeEventFilter(this);
+  // A start-up still running is aborted and waited for; then the link is
+  // closed, which ends the receive thread before anything it writes goes.
+  if (startupWorker_.joinable()) {
+    link_.abortRequested = 1;
+    startupWorker_.join();
+  }
+  link_.owner = nullptr;
+  link_.Close();
+}
+
+// Creates the controls from the control table, in template (= tab) order.
+void CQuorvaneDlg::BindControls() {
+  const DialogUnits units(font());
+  setFixedSize(units.ToX(kDialogWidthDlu), units.ToY(kDialogHeightDlu));
+  const auto& table = ControlTable();
+  QWidget* previousTabStop = nullptr;
+  for (size_t i = 0; i < table.size(); ++i) {
+    const ControlSpec& spec = table[i];
+    QWidget* widget = CreateControl(static_cast<int>(i));
+    widget->setGeometry(FitLabelText(spec, widget, units.ToPixels(spec.x, spec.y, spec.width, spec.height)));
+    if (spec.id != ids::kNone) {
+      widget->setObjectName(QStringLiteral("ctl%1").arg(spec.id));
+      widget->setProperty("controlId", spec.id);
+      controls_.insert(spec.id, widget);
+    }
+    if (spec.flags & kHidden) widget->hide();
+    if (widget->focusPolicy() != Qt::NoFocus) {
+      if (previousTabStop != nullptr) setTabOrder(previousTabStop, widget);
+      previousTabStop = widget;
+    }
+  }
+  lanRadio_ = static_cast<QRadioButton*>(Control(ids::LanRadio));
+  usbRadio_ = static_cast<QRadioButton*>(Control(ids::UsbRadio));
+  addressEdit_ = static_cast<QLineEdit*>(Control(ids::AddressEdit));
+  portEdit_ = static_cast<QLineEdit*>(Control(ids::PortEdit));
+  portList_ = static_cast<QComboBox*>(Control(ids::PortList));
+  startButton_ = static_cast<QPushButton*>(Control(ids::StartButton));
+  versionLabel_ = static_cast<QLabel*>(Control(ids::VersionText));
+  progressBar_ = static_cast<QProgressBar*>(Control(ids::Progress));
+  nodeStatus_ = static_cast<QLabel*>(Control(ids::NodeStatus));
+  receiveTime_ = static_cast<QLabel*>(Control(ids::ReceiveTime));
+  // The group box lies behind the controls it frames.
+  Control(ids::GatewayGroup)->lower();
+
+  connect(startButton_, &QPushButton::clicked, this, &CQuorvaneDlg::OnStartClicked);
+  connect(lanRadio_, &QRadioButton::clicked, this, &CQuorvaneDlg::UpdateControlStates);
+  connect(usbRadio_, &QRadioButton::clicked, this, &CQuorvaneDlg::UpdateControlStates);
+  // Of the two radio buttons, only the checked one is a tab stop.
+  connect(lanRadio_, &QRadioButton::toggled, this, [this](bool lan) {
+    lanRadio_->setFocusPolicy(lan ? Qt::StrongFocus : Qt::ClickFocus);
+    usbRadio_->setFocusPolicy(lan ? Qt::ClickFocus : Qt::StrongFocus);
+  });
+}
+
+QWidget* CQuorvaneDlg::CreateControl(int index) {
+  const ControlSpec& spec = ControlTable()[static_cast<size_t>(index)];
+  const QString text = QString::fromUtf8(spec.text);
+  const auto tabStop = [&](QWidget* w) {
+    w->setFocusPolicy(spec.flags & kTabStop ? Qt::StrongFocus : Qt::ClickFocus);
+    return w;
+  };
+  switch (spec.kind) {
+    case ControlKind::Label: {
+      auto* label = new QLabel(text, this);
+      label->setAlignment((spec.flags & kAlignRight ? Qt::AlignRight : Qt::AlignLeft) | Qt::AlignTop);
+      label->setWordWrap(spec.flags & kTwoLines);
+      return label;
+    }
+    case ControlKind::ValueLabel: {
+      auto* label = new QLabel(this);
+      label->setAlignment(Qt::AlignLeft | Qt::AlignVCenter);
+      return label;
+    }
+    case ControlKind::GroupBox:
+      return new QGroupBox(text, this);
+    case ControlKind::RadioButton:
+      return tabStop(new QRadioButton(text, this));
+    case ControlKind::CheckBox:
+      return tabStop(new QCheckBox(text, this));
+    case ControlKind::PushButton: {
+      auto* button = new QPushButton(text, this);
+      button->setAutoDefault(false);
+      return tabStop(button);
+    }
+    case ControlKind::LineEdit: {
+      auto* edit = new QLineEdit(text, this);
+      edit->setValidator(new Cp932Validator(spec.textLimit, spec.flags & kDigitsOnly, edit));
+      return tabStop(edit);
+    }
+    case ControlKind::DropDownList: {
+      auto* list = new QComboBox(this);
+      list->setEditable(false);
+      list->setMaxVisibleItems(20);
+      return tabStop(list);
+    }
+    case ControlKind::EtchedLine: {
+      auto* line = new QFrame(this);
+      line->setFrameStyle(QFrame::HLine | QFrame::Sunken);
+      return line;
+    }
+    case ControlKind::Indicator: {
+      int row = 0;
+      while (ids::RowIndicators[static_cast<size_t>(row)] != spec.id) ++row;
+      return new RowIndicator([this, row] { return IndicatorFill(row); }, this);
+    }
+    case ControlKind::ProgressBar: {
+      auto* bar = new QProgressBar(this);
+      bar->setRange(0, 0);  // an endless marquee
+      bar->setTextVisible(false);
+      return bar;
+    }
+  }
+  return nullptr;
+}
+
+void CQuorvaneDlg::OnInitDialog() {
+  const DialogUnits units(font());
+  setWindowIcon(icon_);
+  versionLabel_->setText(versionText_);
+  progressBar_->hide();
+  // The combo box's closed height matches the edits; 290 units is its dropped height.
+  portList_->setFixedHeight(units.ToY(14));
+  mode_ = static_cast<int32_t>(MonitorMode::Idle);
+  lanRadio_->setChecked(true);
+  portEdit_->setText(QStringLiteral("10003"));
+  nodeStatus_->clear();
+  receiveTime_->clear();
+  valueFont_ = ValueLabelFont();
+  for (size_t row = 0; row < ids::RowNameEdits.size(); ++row) {
+    static_cast<QLineEdit*>(Control(ids::RowNameEdits[row]))
+        ->setText(QStringLiteral("入力 %1").arg(row + 1));
+    auto* value = static_cast<QLabel*>(Control(ids::RowValueLabels[row]));
+    value->clear();
+    value->setFont(valueFont_);
+  }
+  rows_.Clear();
+  commandWaitSeconds_ = 5;
+  UpdateControlStates();
+
+  const QRect screen = QGuiApplication::primaryScreen()->availableGeometry();
+  move(screen.center() - rect().center());
+}
+
+bool CQuorvaneDlg::eventFilter(QObject* watched, QEvent* event) {
+  if (event->type() == QEvent::KeyPress || event->type() == QEvent::ShortcutOverride) {
+    const int key = static_cast<QKeyEvent*>(event)->key();
+    auto* widget = qobject_cast<QWidget*>(watched);
+    if ((key == Qt::Key_Return || key == Qt::Key_Enter) && widget != nullptr &&
+        widget->window() == this) {
+      return true;
+    }
+  }
+  return QDialog::eventFilter(watched, event);
+}
+
+void CQuorvaneDlg::ShowMessage(const QString& text) {
+  QMessageBox box(QMessageBox::NoIcon, applicationName_, text, QMessageBox::Ok, this);
+  box.exec();
+}
+
+}  // namespace pelorin::ui

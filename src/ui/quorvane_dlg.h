@@ -1,0 +1,117 @@
+#pragma once
+
+#include "gateway_link.h"
+#include "node_report.h"
+#include "report_sink.h"
+#include "serial_ports.h"
+
+#include <QColor>
+#include <QDialog>
+#include <QFont>
+#include <QHash>
+#include <QIcon>
+
+#include <atomic>
+#include <mutex>
+#include <optional>
+#include <string>
+#include <thread>
+
+class QCheckBox;
+class QComboBox;
+class QLabel;
+class QLineEdit;
+class QProgressBar;
+class QPushButton;
+class QRadioButton;
+
+namespace pelorin::ui {
+
+enum class MonitorMode : int32_t { Idle = 0, Connecting = 1, Receiving = 2 };
+
+// The program's only window: the gateway choice, the start button, the five
+// live rows, the log controls and the version text. It owns the link, the
+// rows, the log and the port list for its whole life, and is the link's frame
+// handler owner (as a ReportSink) while a session runs.
+class CQuorvaneDlg : public QDialog, public ReportSink {
+  Q_OBJECT
+
+ public:
+  explicit CQuorvaneDlg(const QString& programPath, QWidget* parent = nullptr);
+  ~CQuorvaneDlg() override;
+
+  // The control with this id (1000..1037), or null.
+  QWidget* Control(int id) const { return controls_.value(id, nullptr); }
+  MonitorMode Mode() const { return static_cast<MonitorMode>(mode_.load()); }
+  const QString& ApplicationTitle() const { return applicationName_; }
+
+  // ReportSink: called on the link's receive thread.
+  RowValues& Rows() override { return rows_; }
+  void SetNodeStatus(std::string_view text) override;
+  void SetReceiveTime(std::string_view text) override;
+  void RequestRowRefresh() override;
+  void AppendRecord(const NodeReport& report) override;
+
+ protected:
+  // The message filter: Enter never presses a button or closes the window.
+  bool eventFilter(QObject* watched, QEvent* event) override;
+
+ private:
+  void BindControls();
+  QWidget* CreateControl(int index);
+  void OnInitDialog();
+
+  // Session control.
+  void OnStartClicked();
+  void StartSession();
+  void StopSession();
+  void UpdateControlStates();
+  void StartupWorker();
+  int32_t SendStartCommand();
+  void FinishStartup(int32_t code);
+
+  // Live rows.
+  void OnRefreshRows();
+  void RefreshRows();
+  std::optional<QColor> IndicatorFill(int row) const;
+
+  void ShowMessage(const QString& text);
+  template <typename Function>
+  void PostToWindow(Function&& function);
+
+  // Members in the order the window owns them.
+  const QColor redBrush_{255, 0, 0};
+  const QColor blackBrush_{0, 0, 0};
+  const QColor greyBrush_{127, 127, 127};
+  QFont valueFont_;
+  std::atomic<int32_t> mode_{static_cast<int32_t>(MonitorMode::Idle)};
+  QString versionText_;
+  RowValues rows_;
+  int32_t commandWaitSeconds_ = 5;
+  SerialPortRegistry serialPorts_;
+  GatewayLink link_{serialPorts_};
+  QIcon icon_;
+  QString applicationName_;
+
+  QHash<int, QWidget*> controls_;
+  QRadioButton* lanRadio_ = nullptr;
+  QRadioButton* usbRadio_ = nullptr;
+  QLineEdit* addressEdit_ = nullptr;
+  QLineEdit* portEdit_ = nullptr;
+  QComboBox* portList_ = nullptr;
+  QPushButton* startButton_ = nullptr;
+  QLabel* versionLabel_ = nullptr;
+  QProgressBar* progressBar_ = nullptr;
+  QLabel* nodeStatus_ = nullptr;
+  QLabel* receiveTime_ = nullptr;
+
+  std::thread startupWorker_;
+  // The handler's texts and the coalesced refresh request.
+  std::mutex textMutex_;
+  std::string pendingStatus_;
+  std::string pendingReceiveTime_;
+  bool textsChanged_ = false;
+  std::atomic<bool> refreshPending_{false};
+};
+
+}  // namespace pelorin::ui

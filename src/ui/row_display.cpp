@@ -1,0 +1,91 @@
+// The live rows: what the receive thread hands over, and their rendering on
+// the window thread.
+
+#include "channel_types.h"
+#include "control_table.h"
+#include "quorvane_dlg.h"
+
+#include <QLabel>
+
+namespace pelorin::ui {
+
+void CQuorvaneDlg::SetNodeStatus(std::string_view text) {
+  std::lock_guard lock(textMutex_);
+  pendingStatus_.assign(text);
+  textsChanged_ = true;
+}
+
+void CQuorvaneDlg::SetReceiveTime(std::string_view text) {
+  std::lock_guard lock(textMutex_);
+  pendingReceiveTime_.assign(text);
+  textsChanged_ = true;
+}
+
+// At most one refresh waits in the window's queue, however fast reports come.
+void CQuorvaneDlg::RequestRowRefresh() {
+  if (!refreshPending_.exchange(true)) {
+    QMetaObject::invokeMethod(this, [this] { OnRefreshRows(); }, Qt::QueuedConnection);
+  }
+}
+
+void CQuorvaneDlg::AppendRecord(const NodeReport&) {}
+
+void CQuorvaneDlg::OnRefreshRows() {
+  // Cleared first: a report that comes in during this refresh asks for another.
+  refreshPending_ = false;
+  {
+    std::lock_guard lock(textMutex_);
+    if (textsChanged_) {
+      nodeStatus_->setText(QString::fromStdString(pendingStatus_));
+      receiveTime_->setText(QString::fromStdString(pendingReceiveTime_));
+      textsChanged_ = false;
+    }
+  }
+  RefreshRows();
+}
+
+void CQuorvaneDlg::RefreshRows() {
+  for (size_t row = 0; row < ids::RowIndicators.size(); ++row) {
+    QWidget* indicator = Control(ids::RowIndicators[row]);
+    auto* value = static_cast<QLabel*>(Control(ids::RowValueLabels[row]));
+    const uint32_t raw = rows_.raw[row].load();
+    if (raw == RowValues::kNoRaw) {
+      indicator->show();
+      value->hide();
+      value->clear();
+      indicator->update();
+      continue;
+    }
+    indicator->hide();
+    value->show();
+    const AnalogText text = FormatAnalog(rows_.channelType[row].load(), raw);
+    switch (text.kind) {
+      case AnalogText::Kind::WireBreak:
+        value->setText(QString::fromUtf8(kWireBreakText.data(), kWireBreakText.size()));
+        break;
+      case AnalogText::Kind::NoValue:
+        value->setText(QStringLiteral("err"));
+        break;
+      case AnalogText::Kind::Value:
+        value->setText(QString::fromLatin1(text.number) + u' ' +
+                       QString::fromUtf8(text.unit.data(), text.unit.size()));
+        break;
+    }
+  }
+}
+
+// The indicator's colour at paint time: only while Receiving, by the row's
+// digital state; otherwise the window's ordinary background.
+std::optional<QColor> CQuorvaneDlg::IndicatorFill(int row) const {
+  if (Mode() != MonitorMode::Receiving) return std::nullopt;
+  switch (rows_.digital[static_cast<size_t>(row)].load()) {
+    case 0:
+      return blackBrush_;
+    case 1:
+      return redBrush_;
+    default:
+      return greyBrush_;
+  }
+}
+
+}  // namespace pelorin::ui

@@ -1,0 +1,21 @@
+#include "row_indicator.h"
+
+#include <QPainter>
+
+namespace pelorin::ui {
+
+RowIndicator::RowIndicator(FillSource fill, QWidget* parent)
+    : QFrame(parent), fill_(std::move(fill)) {
+  setFrameStyle(QFrame::Panel | QFrame::Sunken);
+  setLineWidth(1);
+}
+
+void RowIndicator::paintEvent(QPaintEvent* event) {
+  if (const std::optional<QColor> color = fill_()) {
+    QPainter painter(this);
+    painter.fillRect(contentsRect(), *color);
+  }
+  QFrame::paintEvent(event);
+}
+
+}  // namespace pelorin::ui
