@@ -1,0 +1,188 @@
+#include "control_table.h"
+#include "dialog_units.h"
+#include "fonts.h"
+#include "program_file.h"
+#include "quorvane_dlg.h"
+
+#include <QApplication>
+#include <QComboBox>
+#include <QLabel>
+#include <QLineEdit>
+#include <QProgressBar>
+#include <QPushButton>
+#include <QRadioButton>
+#include <QKeyEvent>
+#include <QtTest/QTest>
+
+#include <gtest/gtest.h>
+
+namespace pelorin::ui {
+namespace {
+
+// Types text one character at a time, as key events carrying the character.
+void Type(QWidget* widget, const QString& text) {
+  for (qsizetype i = 0; i < text.size(); ++i) {
+    const qsizetype length = text[i].isHighSurrogate() ? 2 : 1;
+    const QString character = text.mid(i, length);
+    QKeyEvent press(QEvent::KeyPress, Qt::Key_unknown, Qt::NoModifier, character);
+    QApplication::sendEvent(widget, &press);
+    QKeyEvent release(QEvent::KeyRelease, Qt::Key_unknown, Qt::NoModifier, character);
+    QApplication::sendEvent(widget, &release);
+    i += length - 1;
+  }
+}
+
+class Window : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    window.show();
+    ASSERT_TRUE(QTest::qWaitForWindowExposed(&window));
+  }
+
+  template <typename T>
+  T* Get(int id) {
+    return qobject_cast<T*>(window.Control(id));
+  }
+  QString Text(int id) {
+    if (auto* label = Get<QLabel>(id)) return label->text();
+    if (auto* edit = Get<QLineEdit>(id)) return edit->text();
+    return Get<QAbstractButton>(id)->text();
+  }
+
+  CQuorvaneDlg window{QStringLiteral("/opt/pelorin/bin/pelorin")};
+};
+
+TEST_F(Window, StartsIdleWithItsInitialTexts) {
+  EXPECT_EQ(window.windowTitle(), QStringLiteral("Pelorin"));
+  EXPECT_EQ(window.ApplicationTitle(), QStringLiteral("pelorin"));
+  EXPECT_EQ(window.Mode(), MonitorMode::Idle);
+  EXPECT_EQ(Text(ids::StartButton), QStringLiteral("接続"));
+  EXPECT_TRUE(Get<QRadioButton>(ids::LanRadio)->isChecked());
+  EXPECT_FALSE(Get<QRadioButton>(ids::UsbRadio)->isChecked());
+  EXPECT_EQ(Text(ids::PortEdit), QStringLiteral("10003"));
+  EXPECT_EQ(Text(ids::AddressEdit), QString());
+  EXPECT_TRUE(Get<QLineEdit>(ids::AddressEdit)->isEnabled());
+  EXPECT_TRUE(Get<QLineEdit>(ids::PortEdit)->isEnabled());
+  EXPECT_FALSE(Get<QComboBox>(ids::PortList)->isEnabled());
+  EXPECT_FALSE(window.Control(ids::Progress)->isVisible());
+  EXPECT_TRUE(window.Control(ids::VersionText)->isVisible());
+  EXPECT_EQ(Text(ids::VersionText), QStringLiteral("Version 1.01"));
+  EXPECT_FALSE(window.Control(ids::NodeLabel)->isVisible());
+  EXPECT_FALSE(window.Control(ids::NodeEdit)->isVisible());
+  EXPECT_EQ(Text(ids::LoggingCheck), QStringLiteral("ロギング有効"));
+  EXPECT_EQ(Text(ids::BrowseButton), QStringLiteral("参照..."));
+  EXPECT_EQ(Text(ids::NodeStatus), QString());
+  EXPECT_EQ(Text(ids::ReceiveTime), QString());
+  for (size_t row = 0; row < 5; ++row) {
+    EXPECT_EQ(Text(ids::RowNameEdits[row]), QStringLiteral("入力 %1").arg(row + 1));
+    EXPECT_FALSE(window.Control(ids::RowNameEdits[row])->isEnabled());
+    EXPECT_TRUE(window.Control(ids::RowIndicators[row])->isVisible());
+    EXPECT_EQ(Text(ids::RowValueLabels[row]), QString());
+  }
+  EXPECT_FALSE(window.windowIcon().isNull());
+  EXPECT_EQ(QApplication::focusWidget(), window.Control(ids::LanRadio));
+}
+
+TEST_F(Window, EveryControlOfTheTableSitsAtItsDialogUnits) {
+  const DialogUnits units(DialogFont());
+  EXPECT_EQ(window.size(), QSize(units.ToX(315), units.ToY(302)));
+  EXPECT_EQ(window.minimumSize(), window.maximumSize());
+  for (const ControlSpec& spec : ControlTable()) {
+    if (spec.id == ids::kNone) continue;
+    QWidget* control = window.Control(spec.id);
+    ASSERT_NE(control, nullptr) << spec.id;
+    EXPECT_EQ(control->property("controlId").toInt(), spec.id);
+    const QRect expected = units.ToPixels(spec.x, spec.y, spec.width, spec.height);
+    // Labels may only grow to the left, to keep their whole text.
+    EXPECT_EQ(control->geometry().right(), expected.right()) << spec.id;
+    EXPECT_EQ(control->geometry().top(), expected.top()) << spec.id;
+    if (spec.kind != ControlKind::Label && spec.kind != ControlKind::DropDownList) {
+      EXPECT_EQ(control->geometry(), expected) << spec.id;
+    }
+  }
+  const QRect start = window.Control(ids::StartButton)->geometry();
+  EXPECT_EQ(start, QRect(units.ToX(250), units.ToY(65), units.ToX(50), units.ToY(14)));
+}
+
+TEST_F(Window, LabelsShowTheirWholeText) {
+  for (int id : {ids::AddressLabel, ids::PortLabel, ids::VersionText}) {
+    auto* label = Get<QLabel>(id);
+    EXPECT_LE(label->fontMetrics().horizontalAdvance(label->text()), label->width()) << id;
+  }
+}
+
+TEST_F(Window, EditsLimitTheirTextInCodePage932Bytes) {
+  const struct {
+    int id;
+    QString typed;
+    QString kept;
+  } cases[] = {
+      {ids::PortEdit, QStringLiteral("123456"), QStringLiteral("12345")},
+      {ids::PortEdit, QStringLiteral("1a2-3 4"), QStringLiteral("1234")},
+      {ids::AddressEdit, QString(70, u'h'), QString(64, u'h')},
+      {ids::AddressEdit, QStringLiteral("ゲートウェイ.example"), QStringLiteral("ゲートウェイ.example")},
+      {ids::RowNameEdits[0], QStringLiteral("温度センサー一号機"), QStringLiteral("温度センサー一号")},
+      {ids::RowNameEdits[1], QStringLiteral("abcdefghijklmnopq"), QStringLiteral("abcdefghijklmnop")},
+      {ids::RowNameEdits[2], QStringLiteral("流量x😀ℵ"), QStringLiteral("流量x")},
+  };
+  for (const auto& c : cases) {
+    auto* edit = Get<QLineEdit>(c.id);
+    edit->setEnabled(true);
+    edit->clear();
+    edit->setFocus();
+    Type(edit, c.typed);
+    EXPECT_EQ(edit->text(), c.kept) << c.id << " " << c.typed.toStdString();
+  }
+}
+
+TEST_F(Window, EnterNeverPressesAButtonOrClosesTheWindow) {
+  int focused = 0;
+  for (QWidget* widget : window.findChildren<QWidget*>()) {
+    if (!widget->isVisible() || !widget->isEnabled() || widget->focusPolicy() == Qt::NoFocus) continue;
+    widget->setFocus();
+    for (Qt::Key key : {Qt::Key_Return, Qt::Key_Enter}) {
+      QTest::keyClick(widget, key);
+      QApplication::processEvents();
+      EXPECT_EQ(QApplication::activeModalWidget(), nullptr) << widget->objectName().toStdString();
+      EXPECT_TRUE(window.isVisible());
+    }
+    ++focused;
+  }
+  EXPECT_GE(focused, 5);
+  EXPECT_EQ(window.Mode(), MonitorMode::Idle);
+}
+
+TEST_F(Window, EscapeEndsTheWindow) {
+  Get<QLineEdit>(ids::AddressEdit)->setFocus();
+  QTest::keyClick(window.Control(ids::AddressEdit), Qt::Key_Escape);
+  EXPECT_FALSE(window.isVisible());
+  EXPECT_EQ(window.result(), QDialog::Rejected);
+}
+
+TEST_F(Window, TabFollowsTheTemplateOrder) {
+  // In Idle with LAN chosen: the list and the disabled rows are skipped.
+  const int expected[] = {ids::AddressEdit, ids::PortEdit, ids::StartButton,
+                          ids::LoggingCheck, ids::BrowseButton, ids::LanRadio};
+  window.Control(ids::LanRadio)->setFocus();
+  for (int id : expected) {
+    QTest::keyClick(QApplication::focusWidget(), Qt::Key_Tab);
+    ASSERT_NE(QApplication::focusWidget(), nullptr);
+    EXPECT_EQ(QApplication::focusWidget()->property("controlId").toInt(), id);
+  }
+}
+
+TEST(VersionText, FormatsTheFourParts) {
+  EXPECT_EQ(FormatVersionText(1, 0, 1, 0), QStringLiteral("Version 1.01"));
+  EXPECT_EQ(FormatVersionText(1, 2, 3, 4), QStringLiteral("Version 1.234"));
+  EXPECT_EQ(FormatVersionText(2, 0, 10, 0), QStringLiteral("Version 2.010"));
+  EXPECT_EQ(FormatVersionText(1, 0, 0, 0), QStringLiteral("Version 1.00"));
+  EXPECT_EQ(ProgramVersionText(), QStringLiteral("Version 1.01"));
+}
+
+TEST(ApplicationName, IsTheProgramFileNameWithoutExtension) {
+  EXPECT_EQ(ApplicationName(QStringLiteral("/opt/pelorin-1.0/bin/pelorin")), QStringLiteral("pelorin"));
+  EXPECT_EQ(ApplicationName(QStringLiteral("/usr/local/bin/monitor.exe")), QStringLiteral("monitor"));
+}
+
+}  // namespace
+}  // namespace pelorin::ui
