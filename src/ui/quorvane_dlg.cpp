@@ -6,6 +6,7 @@
 #include "fonts.h"
 #include "program_file.h"
 #include "row_indicator.h"
+#include "udev_device_source.h"
 
 #include <QApplication>
 #include <QCheckBox>
@@ -47,17 +48,20 @@ QRect FitLabelText(const ControlSpec& spec, const QWidget* widget, QRect rect) {
 
 }  // namespace
 
-CQuorvaneDlg::CQuorvaneDlg(const QString& programPath, QWidget* parent)
+CQuorvaneDlg::CQuorvaneDlg(const QString& programPath, std::unique_ptr<DeviceSource> devices,
+                           QWidget* parent)
     : QDialog(parent, Qt::Window | Qt::CustomizeWindowHint | Qt::WindowTitleHint |
                           Qt::WindowSystemMenuHint | Qt::WindowMinimizeButtonHint |
                           Qt::WindowCloseButtonHint),
       versionText_(ProgramVersionText()),
       icon_(ApplicationIcon()),
-      applicationName_(ApplicationName(programPath)) {
+      applicationName_(ApplicationName(programPath)),
+      devices_(devices ? std::move(devices) : std::make_unique<UdevDeviceSource>()) {
   setWindowTitle(QStringLiteral("Pelorin"));
   setFont(DialogFont());
   BindControls();
   OnInitDialog();
+  WatchDeviceChanges();
   qApp->installEventFilter(this);
 }
 
@@ -183,6 +187,7 @@ void CQuorvaneDlg::OnInitDialog() {
   setWindowIcon(icon_);
   versionLabel_->setText(versionText_);
   progressBar_->hide();
+  RefreshPortList();
   // The combo box's closed height matches the edits; 290 units is its dropped height.
   portList_->setFixedHeight(units.ToY(14));
   mode_ = static_cast<int32_t>(MonitorMode::Idle);

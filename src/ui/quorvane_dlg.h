@@ -1,7 +1,9 @@
 #pragma once
 
+#include "device_source.h"
 #include "gateway_link.h"
 #include "node_report.h"
+#include "port_list.h"
 #include "report_sink.h"
 #include "serial_ports.h"
 
@@ -12,6 +14,7 @@
 #include <QIcon>
 
 #include <atomic>
+#include <memory>
 #include <mutex>
 #include <optional>
 #include <string>
@@ -37,13 +40,22 @@ class CQuorvaneDlg : public QDialog, public ReportSink {
   Q_OBJECT
 
  public:
-  explicit CQuorvaneDlg(const QString& programPath, QWidget* parent = nullptr);
+  // devices: where serial ports are found; null for the system's (udev).
+  explicit CQuorvaneDlg(const QString& programPath, std::unique_ptr<DeviceSource> devices = nullptr,
+                        QWidget* parent = nullptr);
   ~CQuorvaneDlg() override;
 
   // The control with this id (1000..1037), or null.
   QWidget* Control(int id) const { return controls_.value(id, nullptr); }
   MonitorMode Mode() const { return static_cast<MonitorMode>(mode_.load()); }
   const QString& ApplicationTitle() const { return applicationName_; }
+
+  // The device-change notice: refreshes the port list on a port's arrival
+  // or removal while Idle. Always answers 0.
+  static constexpr int kDeviceArrival = 0x8000;
+  static constexpr int kDeviceRemoveComplete = 0x8004;
+  static constexpr int kDeviceTypePort = 3;
+  int OnDeviceChange(int event, int deviceType);
 
   // ReportSink: called on the link's receive thread.
   RowValues& Rows() override { return rows_; }
@@ -70,6 +82,10 @@ class CQuorvaneDlg : public QDialog, public ReportSink {
   int32_t SendStartCommand();
   void FinishStartup(int32_t code);
 
+  // Serial port discovery.
+  void RefreshPortList();
+  void WatchDeviceChanges();
+
   // Live rows.
   void OnRefreshRows();
   void RefreshRows();
@@ -86,12 +102,14 @@ class CQuorvaneDlg : public QDialog, public ReportSink {
   QFont valueFont_;
   std::atomic<int32_t> mode_{static_cast<int32_t>(MonitorMode::Idle)};
   QString versionText_;
+  PortList portEntries_;
   RowValues rows_;
   int32_t commandWaitSeconds_ = 5;
   SerialPortRegistry serialPorts_;
   GatewayLink link_{serialPorts_};
   QIcon icon_;
   QString applicationName_;
+  std::unique_ptr<DeviceSource> devices_;
 
   QHash<int, QWidget*> controls_;
   QRadioButton* lanRadio_ = nullptr;

@@ -73,11 +73,11 @@ void CQuorvaneDlg::StartSession() {
   } else {
     link_.useTcp = 0;
     const int selected = portList_->currentIndex();
-    if (selected < 0) {
+    if (selected < 0 || selected >= portEntries_.count) {
       ShowMessage(QStringLiteral("接続先を選択してください。"));
       return;
     }
-    link_.comPort = portList_->itemData(selected).toInt();
+    link_.comPort = portEntries_.entries[static_cast<size_t>(selected)].port;
   }
 
   link_.owner = static_cast<ReportSink*>(this);

@@ -3,6 +3,7 @@
 #include "fonts.h"
 #include "program_file.h"
 #include "quorvane_dlg.h"
+#include "ui_test_support.h"
 
 #include <QApplication>
 #include <QComboBox>
@@ -19,18 +20,7 @@
 namespace pelorin::ui {
 namespace {
 
-// Types text one character at a time, as key events carrying the character.
-void Type(QWidget* widget, const QString& text) {
-  for (qsizetype i = 0; i < text.size(); ++i) {
-    const qsizetype length = text[i].isHighSurrogate() ? 2 : 1;
-    const QString character = text.mid(i, length);
-    QKeyEvent press(QEvent::KeyPress, Qt::Key_unknown, Qt::NoModifier, character);
-    QApplication::sendEvent(widget, &press);
-    QKeyEvent release(QEvent::KeyRelease, Qt::Key_unknown, Qt::NoModifier, character);
-    QApplication::sendEvent(widget, &release);
-    i += length - 1;
-  }
-}
+using test::Type;
 
 class Window : public ::testing::Test {
  protected:
@@ -49,7 +39,8 @@ class Window : public ::testing::Test {
     return Get<QAbstractButton>(id)->text();
   }
 
-  CQuorvaneDlg window{QStringLiteral("/opt/pelorin/bin/pelorin")};
+  CQuorvaneDlg window{QStringLiteral("/opt/pelorin/bin/pelorin"),
+                      std::make_unique<test::ScriptedDevices>()};
 };
 
 TEST_F(Window, StartsIdleWithItsInitialTexts) {

@@ -67,6 +67,16 @@ Frame GatewayQuery(int value) {
   return Frame{'0', '0', 'g', 'q', static_cast<uint8_t>(value + 0x20), kTerminator};
 }
 
+NodeReportSpec FixedReport() {
+  NodeReportSpec report;
+  report.node = 0x1A;
+  report.id = 3;
+  report.model = 2;
+  report.digitalBytes = {0x35, 0x30};
+  report.analog = {{2, 0x400000}, {6, 0x7FFFFF}};
+  return report;
+}
+
 Frame Command(int node, const char* command) {
   char text[16];
   std::snprintf(text, sizeof text, "%02d", node);

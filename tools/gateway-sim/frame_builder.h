@@ -28,6 +28,9 @@ Frame NodeReport(const NodeReportSpec& report);
 Frame GatewayReply();
 // The gateway's own "00gq" frame carrying value (value + 0x20 as one byte).
 Frame GatewayQuery(int value);
+// A report that shows every kind of row: node 26, KT-200 with the five inputs
+// 1 0 1 0 0, a 10 V channel at 5 V and a temperature channel with a broken wire.
+NodeReportSpec FixedReport();
 // A command frame as the program sends it: "%02d" node, command, terminator.
 Frame Command(int node, const char* command);
 

@@ -93,7 +93,7 @@ void GatewaySession::QueueDueReports(Clock::time_point now) {
 }
 
 void GatewaySession::QueueReport() {
-  Queue(NodeReport(reports_.Next()));
+  Queue(NodeReport(options_.fixedReport ? FixedReport() : reports_.Next()));
   ++reportsSent_;
   if (reportsSent_ % 50 == 0) Queue(GatewayQuery(static_cast<int>(reportsSent_ / 50 % 100)));
   if (options_.fault == Fault::Garbage && reportsSent_ % 20 == 0) QueueGarbage();

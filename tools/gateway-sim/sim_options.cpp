@@ -62,6 +62,8 @@ const char* UsageText() {
          "                      prefill      sends bytes before the start command arrives\n"
          "  --reset-after N     frames before the reset (default 10)\n"
          "  --late-ms MS        accept delay of late-accept (default 1500)\n"
+         "  --fixed-report      send one fixed report every time: node 26, KT-200,\n"
+         "                      inputs 1 0 1 0 0, 5 V and a broken temperature wire\n"
          "  --exit-after-session  exit when the first session ends\n"
          "  --help              print this text\n";
 }
@@ -87,6 +89,8 @@ std::optional<Options> ParseOptions(int argc, char** argv, std::string* error) {
       options.help = true;
     } else if (arg == "--pty") {
       options.usePty = true;
+    } else if (arg == "--fixed-report") {
+      options.fixedReport = true;
     } else if (arg == "--exit-after-session") {
       options.exitAfterSession = true;
     } else if (arg == "--tcp") {

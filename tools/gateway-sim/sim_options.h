@@ -19,6 +19,7 @@ struct Options {
   int resetAfter = 10;         // frames before the reset (Fault::Reset)
   int lateMs = 1500;           // delay before accepting (Fault::LateAccept)
   bool exitAfterSession = false;
+  bool fixedReport = false;    // every report is FixedReport()
   bool help = false;
 };
 

@@ -1,0 +1,35 @@
+#pragma once
+
+#include <optional>
+#include <string>
+#include <vector>
+
+namespace pelorin {
+class SerialPortRegistry;
+}
+
+namespace pelorin::ui {
+
+// One present device as the system describes it. A missing description means
+// the device is skipped; a missing friendly name means it adds no port.
+struct DeviceRecord {
+  std::optional<std::string> description;
+  std::optional<std::string> friendlyName;  // UTF-8; a serial port ends in "(COMn)"
+};
+
+// The system's devices and its notices of ports that come and go.
+class DeviceSource {
+ public:
+  enum class Change { None, PortArrived, PortRemoved };
+
+  virtual ~DeviceSource() = default;
+  // Every present device, or nothing when the system gives no device set.
+  // Serial ports get their COM numbers from `ports`.
+  virtual std::optional<std::vector<DeviceRecord>> PresentDevices(SerialPortRegistry& ports) = 0;
+  // A descriptor that turns readable when a notice waits; -1 when there are none.
+  virtual int ChangeDescriptor() const = 0;
+  // Takes the waiting notice.
+  virtual Change ReadChange() = 0;
+};
+
+}  // namespace pelorin::ui
