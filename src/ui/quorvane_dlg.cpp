@@ -2,6 +2,7 @@
 
 #include "control_table.h"
 #include "cp932_validator.h"
+#include "default_log_path.h"
 #include "dialog_units.h"
 #include "fonts.h"
 #include "program_file.h"
@@ -54,6 +55,8 @@ CQuorvaneDlg::CQuorvaneDlg(const QString& programPath, std::unique_ptr<DeviceSou
                           Qt::WindowSystemMenuHint | Qt::WindowMinimizeButtonHint |
                           Qt::WindowCloseButtonHint),
       versionText_(ProgramVersionText()),
+      logPath_(QString::fromStdString(DefaultLogPath(programPath.toStdString()))),
+      log_([this](int32_t) { PostLogWriteFailure(); }),
       icon_(ApplicationIcon()),
       applicationName_(ApplicationName(programPath)),
       devices_(devices ? std::move(devices) : std::make_unique<UdevDeviceSource>()) {
@@ -75,6 +78,7 @@ CQuorvaneDlg::~CQuorvaneDlg() {
   }
   link_.owner = nullptr;
   link_.Close();
+  log_.Close();
 }
 
 // Creates the controls from the control table, in template (= tab) order.
@@ -108,12 +112,23 @@ void CQuorvaneDlg::BindControls() {
   progressBar_ = static_cast<QProgressBar*>(Control(ids::Progress));
   nodeStatus_ = static_cast<QLabel*>(Control(ids::NodeStatus));
   receiveTime_ = static_cast<QLabel*>(Control(ids::ReceiveTime));
+  loggingCheck_ = static_cast<QCheckBox*>(Control(ids::LoggingCheck));
+  browseButton_ = static_cast<QPushButton*>(Control(ids::BrowseButton));
+  logPathText_ = static_cast<QLabel*>(Control(ids::LogPathText));
   // The group box lies behind the controls it frames.
   Control(ids::GatewayGroup)->lower();
 
   connect(startButton_, &QPushButton::clicked, this, &CQuorvaneDlg::OnStartClicked);
   connect(lanRadio_, &QRadioButton::clicked, this, &CQuorvaneDlg::UpdateControlStates);
   connect(usbRadio_, &QRadioButton::clicked, this, &CQuorvaneDlg::UpdateControlStates);
+  connect(browseButton_, &QPushButton::clicked, this, &CQuorvaneDlg::OnBrowseClicked);
+  connect(loggingCheck_, &QCheckBox::clicked, this, &CQuorvaneDlg::OnLoggingClicked);
+  for (size_t row = 0; row < ids::RowNameEdits.size(); ++row) {
+    connect(static_cast<QLineEdit*>(Control(ids::RowNameEdits[row])), &QLineEdit::textChanged, this,
+            [this, row](const QString& name) {
+              log_.SetRowName(static_cast<int>(row), name.toStdString());
+            });
+  }
   // Of the two radio buttons, only the checked one is a tab stop.
   connect(lanRadio_, &QRadioButton::toggled, this, [this](bool lan) {
     lanRadio_->setFocusPolicy(lan ? Qt::StrongFocus : Qt::ClickFocus);
@@ -205,6 +220,7 @@ void CQuorvaneDlg::OnInitDialog() {
   }
   rows_.Clear();
   commandWaitSeconds_ = 5;
+  logPathText_->setText(logPath_);
   UpdateControlStates();
 
   const QRect screen = QGuiApplication::primaryScreen()->availableGeometry();

@@ -1,5 +1,6 @@
 #pragma once
 
+#include "csv_log.h"
 #include "device_source.h"
 #include "gateway_link.h"
 #include "node_report.h"
@@ -50,6 +51,9 @@ class CQuorvaneDlg : public QDialog, public ReportSink {
   MonitorMode Mode() const { return static_cast<MonitorMode>(mode_.load()); }
   const QString& ApplicationTitle() const { return applicationName_; }
 
+  const QString& LogPath() const { return logPath_; }
+  void SetLogPathForTest(const QString& path) { SetLogPath(path); }
+
   // The device-change notice: refreshes the port list on a port's arrival
   // or removal while Idle. Always answers 0.
   static constexpr int kDeviceArrival = 0x8000;
@@ -86,6 +90,13 @@ class CQuorvaneDlg : public QDialog, public ReportSink {
   void RefreshPortList();
   void WatchDeviceChanges();
 
+  // CSV log.
+  void OnBrowseClicked();
+  void OnLoggingClicked();
+  void PostLogWriteFailure();
+  void OnLogWriteFailed();
+  void SetLogPath(const QString& path);
+
   // Live rows.
   void OnRefreshRows();
   void RefreshRows();
@@ -102,10 +113,14 @@ class CQuorvaneDlg : public QDialog, public ReportSink {
   QFont valueFont_;
   std::atomic<int32_t> mode_{static_cast<int32_t>(MonitorMode::Idle)};
   QString versionText_;
+  QString logPath_;
   PortList portEntries_;
   RowValues rows_;
   int32_t commandWaitSeconds_ = 5;
   SerialPortRegistry serialPorts_;
+  // Declared before the link, so that the link (and its receive thread, which
+  // appends) goes first.
+  CsvLog log_;
   GatewayLink link_{serialPorts_};
   QIcon icon_;
   QString applicationName_;
@@ -122,6 +137,9 @@ class CQuorvaneDlg : public QDialog, public ReportSink {
   QProgressBar* progressBar_ = nullptr;
   QLabel* nodeStatus_ = nullptr;
   QLabel* receiveTime_ = nullptr;
+  QCheckBox* loggingCheck_ = nullptr;
+  QPushButton* browseButton_ = nullptr;
+  QLabel* logPathText_ = nullptr;
 
   std::thread startupWorker_;
   // The handler's texts and the coalesced refresh request.

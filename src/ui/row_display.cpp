@@ -28,7 +28,7 @@ void CQuorvaneDlg::RequestRowRefresh() {
   }
 }
 
-void CQuorvaneDlg::AppendRecord(const NodeReport&) {}
+void CQuorvaneDlg::AppendRecord(const NodeReport& report) { log_.Append(report); }
 
 void CQuorvaneDlg::OnRefreshRows() {
   // Cleared first: a report that comes in during this refresh asks for another.

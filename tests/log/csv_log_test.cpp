@@ -1,0 +1,141 @@
+#include "csv_log.h"
+
+#include <gtest/gtest.h>
+
+#include <atomic>
+#include <csignal>
+#include <cstdio>
+#include <fstream>
+#include <sstream>
+#include <sys/resource.h>
+#include <unistd.h>
+
+namespace pelorin {
+namespace {
+
+NodeReport Report(int32_t node) {
+  NodeReport report;
+  report.timestamp = 1765000000;
+  report.node = node;
+  report.model = 1;
+  report.analogCount = 1;
+  report.analog[0] = {2, 0x400000};
+  return report;
+}
+
+std::string Read(const std::string& path) {
+  std::ifstream in(path, std::ios::binary);
+  std::stringstream content;
+  content << in.rdbuf();
+  return content.str();
+}
+
+size_t Lines(const std::string& text) {
+  size_t count = 0;
+  for (size_t at = text.find("\r\n"); at != std::string::npos; at = text.find("\r\n", at + 2)) ++count;
+  return count;
+}
+
+class LogFile : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    char name[] = "/tmp/pelorin-log-XXXXXX";
+    directory = mkdtemp(name);
+    path = directory + "/records.csv";
+    for (int row = 0; row < kRowCount; ++row) log.SetRowName(row, "入力 " + std::to_string(row + 1));
+  }
+  void TearDown() override {
+    log.Close();
+    std::remove(path.c_str());
+    rmdir(directory.c_str());
+  }
+
+  std::string directory;
+  std::string path;
+  std::atomic<int32_t> failures{0};
+  CsvLog log{[this](int32_t) { ++failures; }};
+};
+
+const std::string kHeader =
+    "\x93\xFA\x95\x74,\x8E\x9E\x8D\x8F,\x83\x6D\x81\x5B\x83\x68\x94\xD4\x8D\x86,\x8B\x40\x8E\xED,ID,"
+    "\x93\xFC\x97\xCD 1,,\x93\xFC\x97\xCD 2,,\x93\xFC\x97\xCD 3,,\x93\xFC\x97\xCD 4,,"
+    "\x93\xFC\x97\xCD 5,\r\n";
+
+TEST_F(LogFile, HeaderComesWithTheFirstRecordOfAnEmptyFile) {
+  ASSERT_EQ(log.Open(path), 0);
+  EXPECT_EQ(Read(path), "");  // nothing is written before the first record
+  log.SetRowName(0, "流量");    // names as they are when the first record comes
+  log.Append(Report(1));
+  log.Append(Report(2));
+  const std::string text = Read(path);
+  std::string header = kHeader;
+  header.replace(header.find("\x93\xFC\x97\xCD 1"), 6, "\x97\xAC\x97\xCA");
+  EXPECT_EQ(text.rfind(header, 0), 0u);
+  EXPECT_EQ(Lines(text), 3u);
+  EXPECT_NE(text.find(",1,KT-100,0, 5.0000,V,\r\n"), std::string::npos);
+  EXPECT_NE(text.find(",2,KT-100,0, 5.0000,V,\r\n"), std::string::npos);
+}
+
+TEST_F(LogFile, AFileWithContentGetsNoHeader) {
+  { std::ofstream(path, std::ios::binary) << "earlier,content\r\n"; }
+  ASSERT_EQ(log.Open(path), 0);
+  log.Append(Report(7));
+  const std::string text = Read(path);
+  EXPECT_EQ(text.rfind("earlier,content\r\n", 0), 0u);
+  EXPECT_EQ(Lines(text), 2u);
+  EXPECT_EQ(text.find("ID,"), std::string::npos);
+}
+
+TEST_F(LogFile, OnAndOffBeforeAnyRecordLeavesAnEmptyFile) {
+  ASSERT_EQ(log.Open(path), 0);
+  log.Close();
+  log.Append(Report(1));  // logging is off: nothing happens
+  EXPECT_EQ(access(path.c_str(), F_OK), 0);
+  EXPECT_EQ(Read(path), "");
+  ASSERT_EQ(log.Open(path), 0);
+  log.Append(Report(1));
+  EXPECT_EQ(Read(path).rfind(kHeader, 0), 0u);
+}
+
+TEST_F(LogFile, OpenFailsWhereNoFileCanBe) {
+  EXPECT_EQ(log.Open(directory + "/missing/records.csv"), ENOENT);
+  EXPECT_EQ(log.Open(directory), EISDIR);
+  EXPECT_FALSE(log.IsOpen());
+}
+
+TEST_F(LogFile, ASecondWriterIsLockedOut) {
+  ASSERT_EQ(log.Open(path), 0);
+  CsvLog second{nullptr};
+  EXPECT_EQ(second.Open(path), EAGAIN);
+  log.Close();
+  EXPECT_EQ(second.Open(path), 0);
+}
+
+TEST_F(LogFile, FailedWriteClosesTheLogAndSaysSo) {
+  ASSERT_EQ(log.Open("/dev/full"), 0);
+  log.Append(Report(1));
+  EXPECT_EQ(failures.load(), 1);
+  EXPECT_FALSE(log.IsOpen());
+  log.Append(Report(2));  // closed: no further attempt, no further notice
+  EXPECT_EQ(failures.load(), 1);
+}
+
+TEST_F(LogFile, APartlyWrittenRecordIsTakenBack) {
+  // The file may grow by the header, one record and part of the next only.
+  const auto appendBeyondTheLimit = [this] {
+    std::signal(SIGXFSZ, SIG_IGN);
+    if (log.Open(path) != 0) _exit(2);
+    log.Append(Report(1));
+    const off_t whole = static_cast<off_t>(Read(path).size());
+    const rlimit limit{static_cast<rlim_t>(whole + 20), RLIM_INFINITY};
+    setrlimit(RLIMIT_FSIZE, &limit);
+    log.Append(Report(2));
+    const bool ok = failures == 1 && !log.IsOpen() &&
+                    static_cast<off_t>(Read(path).size()) == whole;
+    _exit(ok ? 0 : 1);
+  };
+  EXPECT_EXIT(appendBeyondTheLimit(), ::testing::ExitedWithCode(0), "");
+}
+
+}  // namespace
+}  // namespace pelorin
