@@ -47,7 +47,7 @@ void CQuorvaneDlg::OnLoggingClicked() {
 
 // On the receive thread: the log has closed itself after a failed write.
 void CQuorvaneDlg::PostLogWriteFailure() {
-  QMetaObject::invokeMethod(this, [this] { OnLogWriteFailed(); }, Qt::QueuedConnection);
+  QMetaObject::invokeMethod(this, "OnLogWriteFailed", Qt::QueuedConnection);
 }
 
 void CQuorvaneDlg::OnLogWriteFailed() {

@@ -84,7 +84,10 @@ class CQuorvaneDlg : public QDialog, public ReportSink {
   void UpdateControlStates();
   void StartupWorker();
   int32_t SendStartCommand();
-  void FinishStartup(int32_t code);
+  // Queued from other threads, by name: Qt's queue then carries the call
+  // without any closure of ours crossing threads.
+  Q_INVOKABLE void ShowStartupProgress();
+  Q_INVOKABLE void FinishStartup(int code);
 
   // Serial port discovery.
   void RefreshPortList();
@@ -94,17 +97,15 @@ class CQuorvaneDlg : public QDialog, public ReportSink {
   void OnBrowseClicked();
   void OnLoggingClicked();
   void PostLogWriteFailure();
-  void OnLogWriteFailed();
+  Q_INVOKABLE void OnLogWriteFailed();
   void SetLogPath(const QString& path);
 
   // Live rows.
-  void OnRefreshRows();
+  Q_INVOKABLE void OnRefreshRows();
   void RefreshRows();
   std::optional<QColor> IndicatorFill(int row) const;
 
   void ShowMessage(const QString& text);
-  template <typename Function>
-  void PostToWindow(Function&& function);
 
   // Members in the order the window owns them.
   const QColor redBrush_{255, 0, 0};

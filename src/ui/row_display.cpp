@@ -24,7 +24,7 @@ void CQuorvaneDlg::SetReceiveTime(std::string_view text) {
 // At most one refresh waits in the window's queue, however fast reports come.
 void CQuorvaneDlg::RequestRowRefresh() {
   if (!refreshPending_.exchange(true)) {
-    QMetaObject::invokeMethod(this, [this] { OnRefreshRows(); }, Qt::QueuedConnection);
+    QMetaObject::invokeMethod(this, "OnRefreshRows", Qt::QueuedConnection);
   }
 }
 

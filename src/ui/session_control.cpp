@@ -36,11 +36,6 @@ const QString kStopCaption = QStringLiteral("切断");
 
 }  // namespace
 
-template <typename Function>
-void CQuorvaneDlg::PostToWindow(Function&& function) {
-  QMetaObject::invokeMethod(this, std::forward<Function>(function), Qt::QueuedConnection);
-}
-
 void CQuorvaneDlg::OnStartClicked() {
   switch (Mode()) {
     case MonitorMode::Connecting:
@@ -115,12 +110,14 @@ void CQuorvaneDlg::StopSession() {
 // The start-up worker's thread. It never touches a widget and never waits for
 // the window: it asks the window thread to act and ends.
 void CQuorvaneDlg::StartupWorker() {
-  PostToWindow([this] {
-    versionLabel_->hide();
-    progressBar_->show();
-  });
-  const int32_t code = SendStartCommand();
-  PostToWindow([this, code] { FinishStartup(code); });
+  QMetaObject::invokeMethod(this, "ShowStartupProgress", Qt::QueuedConnection);
+  const int code = SendStartCommand();
+  QMetaObject::invokeMethod(this, "FinishStartup", Qt::QueuedConnection, Q_ARG(int, code));
+}
+
+void CQuorvaneDlg::ShowStartupProgress() {
+  versionLabel_->hide();
+  progressBar_->show();
 }
 
 int32_t CQuorvaneDlg::SendStartCommand() {
@@ -133,7 +130,7 @@ int32_t CQuorvaneDlg::SendStartCommand() {
 
 // The end of a start-up on the window thread: the message (while the progress
 // bar still shows), then the progress bar away and the new mode.
-void CQuorvaneDlg::FinishStartup(int32_t code) {
+void CQuorvaneDlg::FinishStartup(int code) {
   if (code != 0 && code != LinkError::Abort) {
     ShowMessage(QString::fromStdString(LinkErrorText(code)));
   }

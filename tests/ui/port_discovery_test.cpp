@@ -1,0 +1,199 @@
+#include "control_table.h"
+#include "loopback.h"
+#include "port_list.h"
+#include "quorvane_dlg.h"
+#include "serial_ports.h"
+#include "udev_device_source.h"
+#include "ui_test_support.h"
+
+#include <QComboBox>
+#include <QLineEdit>
+#include <QtTest/QTest>
+
+#include <gtest/gtest.h>
+
+namespace pelorin::ui {
+namespace {
+
+using Change = DeviceSource::Change;
+
+TEST(AddPortFromName, TakesTheNumberAfterTheFirstMarker) {
+  const struct {
+    const char* name;
+    std::optional<int32_t> port;
+  } cases[] = {
+      {"USB Serial Port (COM3)", 3},
+      {"Gateway (COM12a)", 12},
+      {"Odd device (COM)", 0},
+      {"Two markers (COM3) (COM4)", 3},
+      {"Bluetooth link (COM 3)", std::nullopt},
+      {"Unclosed (COM3", std::nullopt},
+      {"lower case (com3)", std::nullopt},
+      {"Keyboard", std::nullopt},
+      {"日本語のポート (COM7)", 7},
+  };
+  for (const auto& c : cases) {
+    PortList list;
+    AddPortFromName(list, c.name);
+    ASSERT_EQ(list.count, c.port ? 1 : 0) << c.name;
+    if (c.port) {
+      EXPECT_EQ(list.entries[0].port, *c.port) << c.name;
+      EXPECT_EQ(list.entries[0].text, c.name);
+    }
+  }
+}
+
+TEST(AddPortFromName, KeepsTo256Slots) {
+  PortList list;
+  for (int i = 1; i <= 300; ++i) AddPortFromName(list, "Port (COM" + std::to_string(i) + ")");
+  EXPECT_EQ(list.count, 256);
+  EXPECT_EQ(list.entries[255].port, 256);
+}
+
+TEST(EnumeratePorts, OutcomeIsThatOfTheLastDevice) {
+  SerialPortRegistry registry;
+  const struct {
+    const char* name;
+    bool failSet;
+    std::vector<DeviceRecord> devices;
+    bool outcome;
+    int32_t count;
+  } cases[] = {
+      {"no device set", true, {}, false, 0},
+      {"no devices", false, {}, false, 0},
+      {"ports", false, {{"a", "A (COM1)"}, {"b", "B (COM2)"}}, true, 2},
+      {"last without description", false, {{"a", "A (COM1)"}, {std::nullopt, "B (COM2)"}}, false, 1},
+      {"without friendly name", false, {{"a", "A (COM1)"}, {"b", std::nullopt}}, true, 1},
+  };
+  for (const auto& c : cases) {
+    test::ScriptedDevices devices;
+    devices.failDeviceSet = c.failSet;
+    devices.others = c.devices;
+    PortList list;
+    list.count = 9;
+    EXPECT_EQ(EnumeratePorts(devices, registry, list), c.outcome) << c.name;
+    EXPECT_EQ(list.count, c.count) << c.name;
+  }
+}
+
+TEST(ChooseSelection, PrefersUsbThenTheRememberedPort) {
+  const auto list = [](std::initializer_list<const char*> names) {
+    PortList ports;
+    for (const char* name : names) AddPortFromName(ports, name);
+    return ports;
+  };
+  const struct {
+    const char* name;
+    PortList ports;
+    std::optional<int32_t> remembered;
+    int32_t selected;
+  } cases[] = {
+      {"first USB wins over the remembered port",
+       list({"A (COM1)", "B [USB] (COM5)", "C [USB] (COM6)"}), 1, 1},
+      {"lower-case usb is no USB", list({"A (COM1)", "B usb (COM5)"}), std::nullopt, 0},
+      {"remembered COM5 at a new place", list({"A (COM1)", "B (COM2)", "C (COM5)"}), 5, 2},
+      {"remembered port gone", list({"A (COM1)", "B (COM2)"}), 5, 0},
+      {"the last of equal numbers", list({"A (COM5)", "B (COM1)", "C (COM5)"}), 5, 2},
+  };
+  for (const auto& c : cases) EXPECT_EQ(ChooseSelection(c.ports, c.remembered), c.selected) << c.name;
+}
+
+class PortListWindow : public ::testing::Test {
+ protected:
+  void Open() {
+    window = std::make_unique<CQuorvaneDlg>(QStringLiteral("/opt/pelorin/bin/pelorin"),
+                                            std::unique_ptr<DeviceSource>(devices));
+    window->show();
+    ASSERT_TRUE(QTest::qWaitForWindowExposed(window.get()));
+  }
+  QComboBox* List() { return qobject_cast<QComboBox*>(window->Control(ids::PortList)); }
+  void Notify(Change change) {
+    const int before = devices->enumerations;
+    devices->Notify(change);
+    test::WaitUntil([&] { return devices->enumerations > before; }, 1000);
+  }
+
+  test::ScriptedDevices* devices = new test::ScriptedDevices;
+  std::unique_ptr<CQuorvaneDlg> window;
+};
+
+TEST_F(PortListWindow, FollowsArrivalsAndRemovalsWhileIdle) {
+  devices->ports = {{"/dev/ttyS4", "Serial port", false}};
+  Open();
+  ASSERT_EQ(List()->count(), 1);
+  test::Click(window->Control(ids::UsbRadio));
+
+  devices->ports.push_back({"/dev/ttyUSB0", "FT232R USB UART", true});
+  Notify(Change::PortArrived);
+  ASSERT_EQ(List()->count(), 2);
+  EXPECT_EQ(List()->currentIndex(), 1) << "the USB port is chosen at once";
+  EXPECT_TRUE(List()->currentText().contains(QStringLiteral("/dev/ttyUSB0")));
+
+  devices->ports.erase(devices->ports.begin() + 1);
+  Notify(Change::PortRemoved);
+  EXPECT_EQ(List()->count(), 1);
+
+  const int before = devices->enumerations;
+  devices->Notify(Change::None);  // some other device
+  test::WaitUntil([] { return false; }, 100);
+  EXPECT_EQ(devices->enumerations, before);
+}
+
+TEST_F(PortListWindow, AnEmptyRefreshLeavesTheListDisabledUntilTheControlsAreUpdated) {
+  Open();
+  test::Click(window->Control(ids::UsbRadio));
+  EXPECT_TRUE(List()->isEnabled());
+  Notify(Change::PortArrived);  // still nothing there
+  EXPECT_FALSE(List()->isEnabled());
+  devices->ports = {{"/dev/ttyACM0", "Gateway", true}};
+  Notify(Change::PortArrived);
+  EXPECT_EQ(List()->count(), 1);
+  EXPECT_FALSE(List()->isEnabled());
+  test::Click(window->Control(ids::UsbRadio));
+  EXPECT_TRUE(List()->isEnabled());
+}
+
+TEST_F(PortListWindow, OnlyPortNoticesInIdleRefreshTheList) {
+  Open();
+  pelorin::test::LoopbackServer gateway;  // accepts and never answers: Connecting
+  qobject_cast<QLineEdit*>(window->Control(ids::AddressEdit))->setText(QStringLiteral("127.0.0.1"));
+  qobject_cast<QLineEdit*>(window->Control(ids::PortEdit))->setText(QString::fromStdString(gateway.port()));
+  test::Click(window->Control(ids::StartButton));
+  ASSERT_EQ(window->Mode(), MonitorMode::Connecting);
+
+  devices->ports = {{"/dev/ttyUSB0", "FT232R USB UART", true}};
+  const int before = devices->enumerations;
+  devices->Notify(Change::PortArrived);
+  test::WaitUntil([] { return false; }, 200);
+  EXPECT_EQ(devices->enumerations, before);
+
+  test::Click(window->Control(ids::StartButton));  // abort
+  ASSERT_TRUE(test::WaitUntil([&] { return window->Mode() == MonitorMode::Idle; }, 3000));
+  EXPECT_EQ(List()->count(), 0) << "not brought up to date by the return to Idle";
+  EXPECT_EQ(window->OnDeviceChange(0x0007, CQuorvaneDlg::kDeviceTypePort), 0);
+  EXPECT_EQ(window->OnDeviceChange(CQuorvaneDlg::kDeviceArrival, 5), 0);
+  EXPECT_EQ(devices->enumerations, before);
+  EXPECT_EQ(window->OnDeviceChange(CQuorvaneDlg::kDeviceRemoveComplete, CQuorvaneDlg::kDeviceTypePort), 0);
+  EXPECT_EQ(List()->count(), 1);
+}
+
+TEST(UdevDeviceSource, EnumeratesThisMachinesPortsWithWorkingNumbers) {
+  SerialPortRegistry registry;
+  UdevDeviceSource source;
+  const auto devices = source.PresentDevices(registry);
+  ASSERT_TRUE(devices.has_value());
+  for (const DeviceRecord& device : *devices) {
+    ASSERT_TRUE(device.friendlyName.has_value());
+    PortList list;
+    AddPortFromName(list, *device.friendlyName);
+    ASSERT_EQ(list.count, 1) << *device.friendlyName;
+    const auto node = registry.DeviceNode(list.entries[0].port);
+    ASSERT_TRUE(node.has_value());
+    EXPECT_NE(device.friendlyName->find(*node), std::string::npos);
+    EXPECT_EQ(device.friendlyName->find("/dev/ttyS1 "), std::string::npos)
+        << "a legacy port without a UART is left out";
+  }
+}
+
+}  // namespace
+}  // namespace pelorin::ui
