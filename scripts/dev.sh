@@ -41,7 +41,16 @@ case "${1:-}" in
   run)
     install_missing
     build
-    exec "build/$preset/tools/gateway-sim/pelorin-gateway-sim"
+    if [[ -z ${DISPLAY:-} && -z ${WAYLAND_DISPLAY:-} ]]; then
+      echo "No display found. Run the window on a virtual one with:" >&2
+      echo "  xvfb-run -a scripts/dev.sh run" >&2
+      exit 1
+    fi
+    # A simulated gateway to connect to at once: LAN, 127.0.0.1, port 10003.
+    "build/$preset/tools/gateway-sim/pelorin-gateway-sim" --tcp 127.0.0.1:10003 >/dev/null &
+    sim=$!
+    trap 'kill "$sim" 2>/dev/null' EXIT
+    "build/$preset/src/app/pelorin"
     ;;
   *)
     echo "usage: $0 test|run" >&2
