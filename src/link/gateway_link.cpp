@@ -8,6 +8,7 @@
 #include <cerrno>
 #include <cstdio>
 #include <cstring>
+#include <pthread.h>
 #include <string>
 #include <system_error>
 
@@ -293,6 +294,7 @@ void GatewayLink::ClosePortLocked() {
 // Receive thread
 
 void GatewayLink::ReceiveLoop() {
+  pthread_setname_np(pthread_self(), "pelorin-receive");
   for (;;) {
     const LinkState s = state();
     if (s != LinkState::Draining && s != LinkState::Open) break;

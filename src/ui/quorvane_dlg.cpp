@@ -119,6 +119,9 @@ void CQuorvaneDlg::BindControls() {
   Control(ids::GatewayGroup)->lower();
 
   connect(startButton_, &QPushButton::clicked, this, &CQuorvaneDlg::OnStartClicked);
+  deferredRefresh_.setSingleShot(true);
+  deferredRefresh_.setTimerType(Qt::PreciseTimer);
+  connect(&deferredRefresh_, &QTimer::timeout, this, &CQuorvaneDlg::OnRefreshRows);
   connect(lanRadio_, &QRadioButton::clicked, this, &CQuorvaneDlg::UpdateControlStates);
   connect(usbRadio_, &QRadioButton::clicked, this, &CQuorvaneDlg::UpdateControlStates);
   connect(browseButton_, &QPushButton::clicked, this, &CQuorvaneDlg::OnBrowseClicked);

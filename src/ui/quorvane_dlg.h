@@ -9,6 +9,8 @@
 #include "serial_ports.h"
 
 #include <QColor>
+#include <QElapsedTimer>
+#include <QTimer>
 #include <QDialog>
 #include <QFont>
 #include <QHash>
@@ -149,6 +151,8 @@ class CQuorvaneDlg : public QDialog, public ReportSink {
   std::string pendingReceiveTime_;
   bool textsChanged_ = false;
   std::atomic<bool> refreshPending_{false};
+  QElapsedTimer lastRefresh_;
+  QTimer deferredRefresh_;
 };
 
 }  // namespace pelorin::ui

@@ -30,8 +30,21 @@ void CQuorvaneDlg::RequestRowRefresh() {
 
 void CQuorvaneDlg::AppendRecord(const NodeReport& report) { log_.Append(report); }
 
+// Rows are rendered at most about 60 times a second: a flood of reports then
+// costs no more painting than the eye can use, and the rows still show the
+// latest report within a frame of its arrival.
+constexpr qint64 kRefreshIntervalMs = 16;
+
 void CQuorvaneDlg::OnRefreshRows() {
-  // Cleared first: a report that comes in during this refresh asks for another.
+  if (lastRefresh_.isValid() && lastRefresh_.elapsed() < kRefreshIntervalMs) {
+    // The request stays pending meanwhile, so the receive thread posts no more.
+    if (!deferredRefresh_.isActive()) {
+      deferredRefresh_.start(static_cast<int>(kRefreshIntervalMs - lastRefresh_.elapsed()));
+    }
+    return;
+  }
+  lastRefresh_.start();
+  // Cleared before reading: a report that comes in now asks for another.
   refreshPending_ = false;
   {
     std::lock_guard lock(textMutex_);

@@ -13,6 +13,7 @@
 #include <QPushButton>
 #include <QRadioButton>
 
+#include <pthread.h>
 #include <system_error>
 
 namespace pelorin::ui {
@@ -110,6 +111,7 @@ void CQuorvaneDlg::StopSession() {
 // The start-up worker's thread. It never touches a widget and never waits for
 // the window: it asks the window thread to act and ends.
 void CQuorvaneDlg::StartupWorker() {
+  pthread_setname_np(pthread_self(), "pelorin-startup");
   QMetaObject::invokeMethod(this, "ShowStartupProgress", Qt::QueuedConnection);
   const int code = SendStartCommand();
   QMetaObject::invokeMethod(this, "FinishStartup", Qt::QueuedConnection, Q_ARG(int, code));

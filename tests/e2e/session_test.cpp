@@ -208,8 +208,7 @@ TEST_F(Session, RepeatedStartsStopsAndAbortsLeaveNothingBehind) {
   pelorin::test::SimProcess sim({"--tcp", "127.0.0.1:0", "--rate", "200", "--fixed-report"});
   pelorin::test::SimProcess silent({"--tcp", "127.0.0.1:0", "--fault", "silent"});
   Open();
-  const int threads = pelorin::test::ThreadCount();
-  const int descriptors = pelorin::test::OpenDescriptorCount();
+  const int descriptors = pelorin::test::LinkDescriptorCount();
 
   ConnectTo("127.0.0.1", sim.endpoint());
   for (int cycle = 0; cycle < 200; ++cycle) {
@@ -227,14 +226,13 @@ TEST_F(Session, RepeatedStartsStopsAndAbortsLeaveNothingBehind) {
   }
   EXPECT_TRUE(boxes.texts.isEmpty());
   // The last worker ends right after its last word to the window.
-  EXPECT_TRUE(WaitUntil([&] { return pelorin::test::ThreadCount() <= threads + 1; }, 2000));
-  EXPECT_LE(pelorin::test::OpenDescriptorCount(), descriptors);
+  EXPECT_TRUE(WaitUntil([&] { return pelorin::test::PelorinThreadCount() == 0; }, 2000));
+  EXPECT_EQ(pelorin::test::LinkDescriptorCount(), descriptors);
 }
 
 TEST_F(Session, ClosingTheWindowInAnyModeEndsEveryThread) {
   pelorin::test::SimProcess sim({"--tcp", "127.0.0.1:0", "--rate", "200", "--fixed-report"});
   pelorin::test::SimProcess silent({"--tcp", "127.0.0.1:0", "--fault", "silent"});
-  const int threads = pelorin::test::ThreadCount();
   for (const std::string* port : {&sim.endpoint(), &silent.endpoint()}) {
     Open();
     ConnectTo("127.0.0.1", *port);
@@ -242,10 +240,11 @@ TEST_F(Session, ClosingTheWindowInAnyModeEndsEveryThread) {
     if (port == &sim.endpoint()) {
       ASSERT_TRUE(WaitUntil([&] { return window->Mode() == MonitorMode::Receiving; }));
     }
+    EXPECT_GE(pelorin::test::PelorinThreadCount(), 1);
     window->reject();  // Escape or the close box
     window.reset();
     QApplication::processEvents();
-    EXPECT_EQ(pelorin::test::ThreadCount(), threads);
+    EXPECT_EQ(pelorin::test::PelorinThreadCount(), 0);
   }
 }
 

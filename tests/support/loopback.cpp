@@ -4,6 +4,7 @@
 #include <cerrno>
 #include <chrono>
 #include <dirent.h>
+#include <fstream>
 #include <netinet/in.h>
 #include <poll.h>
 #include <stdexcept>
@@ -100,6 +101,34 @@ void ResetAndClose(int fd) {
 }
 
 int OpenDescriptorCount() { return CountEntries("/proc/self/fd"); }
+
+int LinkDescriptorCount() {
+  int count = 0;
+  for (int fd = 0; fd < 4096; ++fd) {
+    char target[256];
+    const std::string link = "/proc/self/fd/" + std::to_string(fd);
+    const ssize_t n = readlink(link.c_str(), target, sizeof target - 1);
+    if (n <= 0) continue;
+    const std::string path(target, static_cast<size_t>(n));
+    if (path.rfind("socket:", 0) == 0 || path.rfind("/dev/pts/", 0) == 0) ++count;
+  }
+  return count;
+}
+
+int PelorinThreadCount() {
+  DIR* dir = opendir("/proc/self/task");
+  if (dir == nullptr) return -1;
+  int count = 0;
+  while (const dirent* entry = readdir(dir)) {
+    if (entry->d_name[0] == '.') continue;
+    std::ifstream comm(std::string("/proc/self/task/") + entry->d_name + "/comm");
+    std::string name;
+    std::getline(comm, name);
+    if (name.rfind("pelorin-", 0) == 0) ++count;
+  }
+  closedir(dir);
+  return count;
+}
 int ThreadCount() { return CountEntries("/proc/self/task"); }
 
 }  // namespace pelorin::test

@@ -35,5 +35,9 @@ void ResetAndClose(int fd);
 // Descriptors and threads of this process, for leak checks.
 int OpenDescriptorCount();
 int ThreadCount();
+// Only sockets and terminals: what the link opens, not what a toolkit caches.
+int LinkDescriptorCount();
+// Only the program's own threads, which carry names starting "pelorin-".
+int PelorinThreadCount();
 
 }  // namespace pelorin::test
