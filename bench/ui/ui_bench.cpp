@@ -32,7 +32,7 @@ class NoDevices : public DeviceSource {
     return std::vector<DeviceRecord>{};
   }
   int ChangeDescriptor() const override { return -1; }
-  Change ReadChange() override { return Change::None; }
+  Change ReadChange(pelorin::SerialPortRegistry&) override { return Change::None; }
 };
 
 // Counts the refreshes painted (paints of the row controls and the status

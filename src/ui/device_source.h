@@ -28,8 +28,10 @@ class DeviceSource {
   virtual std::optional<std::vector<DeviceRecord>> PresentDevices(SerialPortRegistry& ports) = 0;
   // A descriptor that turns readable when a notice waits; -1 when there are none.
   virtual int ChangeDescriptor() const = 0;
-  // Takes the waiting notice.
-  virtual Change ReadChange() = 0;
+  // Takes the waiting notice. A port that arrives is registered in `ports`
+  // at once, whatever the window does with the notice, so that a link that
+  // reopens its port finds the device under its current node.
+  virtual Change ReadChange(SerialPortRegistry& ports) = 0;
 };
 
 }  // namespace pelorin::ui

@@ -14,7 +14,7 @@ void CQuorvaneDlg::WatchDeviceChanges() {
   if (descriptor < 0) return;
   auto* notifier = new QSocketNotifier(descriptor, QSocketNotifier::Read, this);
   connect(notifier, &QSocketNotifier::activated, this, [this] {
-    switch (devices_->ReadChange()) {
+    switch (devices_->ReadChange(serialPorts_)) {
       case DeviceSource::Change::PortArrived:
         OnDeviceChange(kDeviceArrival, kDeviceTypePort);
         break;

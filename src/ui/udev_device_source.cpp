@@ -5,6 +5,7 @@
 #include <libudev.h>
 
 #include <cstring>
+#include <optional>
 #include <string>
 
 namespace pelorin::ui {
@@ -56,6 +57,21 @@ std::string Description(udev_device* tty, udev_device* parent, const UsbIdentity
   return driver.empty() || driver == "port" ? "Serial port" : "Serial port (" + driver + ")";
 }
 
+// A serial port worth listing: a tty with a parent device and a node, and
+// not a legacy port without hardware. Registers it and gives its record.
+std::optional<DeviceRecord> SerialPortRecord(udev_device* tty, SerialPortRegistry& ports) {
+  udev_device* parent = udev_device_get_parent(tty);
+  const char* node = udev_device_get_devnode(tty);
+  if (parent == nullptr || node == nullptr || IsPhantomLegacyPort(tty, parent)) return std::nullopt;
+  const UsbIdentity usb = FindUsbIdentity(tty);
+  const int32_t number = ports.NumberFor(usb.usb ? usb.identity : node, node);
+  DeviceRecord record;
+  record.description = Description(tty, parent, usb);
+  record.friendlyName = *record.description + " - " + node + (usb.usb ? " [USB]" : "") +
+                        " (COM" + std::to_string(number) + ")";
+  return record;
+}
+
 }  // namespace
 
 UdevDeviceSource::UdevDeviceSource() : udev_(udev_new()) {
@@ -86,17 +102,7 @@ std::optional<std::vector<DeviceRecord>> UdevDeviceSource::PresentDevices(Serial
   udev_list_entry_foreach(entry, udev_enumerate_get_list_entry(enumerate)) {
     udev_device* tty = udev_device_new_from_syspath(udev_, udev_list_entry_get_name(entry));
     if (tty == nullptr) continue;
-    udev_device* parent = udev_device_get_parent(tty);
-    const char* node = udev_device_get_devnode(tty);
-    if (parent != nullptr && node != nullptr && !IsPhantomLegacyPort(tty, parent)) {
-      const UsbIdentity usb = FindUsbIdentity(tty);
-      const int32_t number = ports.NumberFor(usb.usb ? usb.identity : node, node);
-      DeviceRecord record;
-      record.description = Description(tty, parent, usb);
-      record.friendlyName = *record.description + " - " + node + (usb.usb ? " [USB]" : "") +
-                            " (COM" + std::to_string(number) + ")";
-      devices.push_back(std::move(record));
-    }
+    if (auto record = SerialPortRecord(tty, ports)) devices.push_back(std::move(*record));
     udev_device_unref(tty);
   }
   udev_enumerate_unref(enumerate);
@@ -107,11 +113,12 @@ int UdevDeviceSource::ChangeDescriptor() const {
   return monitor_ != nullptr ? udev_monitor_get_fd(monitor_) : -1;
 }
 
-DeviceSource::Change UdevDeviceSource::ReadChange() {
+DeviceSource::Change UdevDeviceSource::ReadChange(SerialPortRegistry& ports) {
   if (monitor_ == nullptr) return Change::None;
   udev_device* device = udev_monitor_receive_device(monitor_);
   if (device == nullptr) return Change::None;
   const std::string action = Text(udev_device_get_action(device));
+  if (action == "add") SerialPortRecord(device, ports);
   udev_device_unref(device);
   if (action == "add") return Change::PortArrived;
   if (action == "remove") return Change::PortRemoved;

@@ -23,7 +23,7 @@ class UdevDeviceSource : public DeviceSource {
 
   std::optional<std::vector<DeviceRecord>> PresentDevices(SerialPortRegistry& ports) override;
   int ChangeDescriptor() const override;
-  Change ReadChange() override;
+  Change ReadChange(SerialPortRegistry& ports) override;
 
  private:
   struct udev* udev_ = nullptr;

@@ -130,7 +130,7 @@ TEST_F(Session, ProgressBarStandsInForTheVersionWhileConnecting) {
 TEST_F(Session, OverAPtyChosenFromThePortList) {
   pelorin::test::SimProcess sim({"--pty", "--rate", "50", "--fixed-report"});
   auto devices = std::make_unique<test::ScriptedDevices>();
-  devices->ports.push_back({sim.endpoint(), "Simulated gateway", true});
+  devices->ports.push_back({sim.endpoint(), "Simulated gateway", true, ""});
   Open(std::move(devices));
   Click(window->Control(ids::UsbRadio));
   auto* list = qobject_cast<QComboBox*>(window->Control(ids::PortList));
@@ -140,6 +140,28 @@ TEST_F(Session, OverAPtyChosenFromThePortList) {
   EXPECT_TRUE(list->currentText().contains(QString::fromStdString(sim.endpoint())));
   RunWholeSession();
   EXPECT_TRUE(list->isEnabled());
+}
+
+TEST_F(Session, AGatewayPluggedBackInUnderANewNodeIsFoundAgain) {
+  auto first = std::make_unique<pelorin::test::SimProcess>(
+      std::vector<std::string>{"--pty", "--rate", "50", "--fixed-report"});
+  auto scripted = std::make_unique<test::ScriptedDevices>();
+  scripted->ports.push_back({first->endpoint(), "Gateway", true, "usb-gateway-0001"});
+  Open(std::move(scripted));
+  Click(window->Control(ids::UsbRadio));
+  ClickStart();
+  ASSERT_TRUE(WaitUntil([&] { return window->Mode() == MonitorMode::Receiving; }));
+  ASSERT_TRUE(WaitUntil([&] { return ValueText(0) == QStringLiteral(" 5.0000 V"); }));
+
+  first.reset();  // the cable is pulled
+  // Already running: it does not wait for a start command.
+  pelorin::test::SimProcess second({"--pty", "--rate", "50", "--no-start-command"});
+  devices->ports = {{second.endpoint(), "Gateway", true, "usb-gateway-0001"}};
+  devices->Notify(DeviceSource::Change::PortArrived);  // while Receiving
+  // The new gateway's reports differ from the fixed one: the link has found it.
+  ASSERT_TRUE(WaitUntil([&] { return ValueText(0) != QStringLiteral(" 5.0000 V"); }, 10000));
+  EXPECT_EQ(window->Mode(), MonitorMode::Receiving);
+  ClickStart();
 }
 
 TEST_F(Session, SilentGatewayTimesOutWithItsMessage) {

@@ -118,12 +118,12 @@ class PortListWindow : public ::testing::Test {
 };
 
 TEST_F(PortListWindow, FollowsArrivalsAndRemovalsWhileIdle) {
-  devices->ports = {{"/dev/ttyS4", "Serial port", false}};
+  devices->ports = {{"/dev/ttyS4", "Serial port", false, ""}};
   Open();
   ASSERT_EQ(List()->count(), 1);
   test::Click(window->Control(ids::UsbRadio));
 
-  devices->ports.push_back({"/dev/ttyUSB0", "FT232R USB UART", true});
+  devices->ports.push_back({"/dev/ttyUSB0", "FT232R USB UART", true, ""});
   Notify(Change::PortArrived);
   ASSERT_EQ(List()->count(), 2);
   EXPECT_EQ(List()->currentIndex(), 1) << "the USB port is chosen at once";
@@ -145,7 +145,7 @@ TEST_F(PortListWindow, AnEmptyRefreshLeavesTheListDisabledUntilTheControlsAreUpd
   EXPECT_TRUE(List()->isEnabled());
   Notify(Change::PortArrived);  // still nothing there
   EXPECT_FALSE(List()->isEnabled());
-  devices->ports = {{"/dev/ttyACM0", "Gateway", true}};
+  devices->ports = {{"/dev/ttyACM0", "Gateway", true, ""}};
   Notify(Change::PortArrived);
   EXPECT_EQ(List()->count(), 1);
   EXPECT_FALSE(List()->isEnabled());
@@ -161,7 +161,7 @@ TEST_F(PortListWindow, OnlyPortNoticesInIdleRefreshTheList) {
   test::Click(window->Control(ids::StartButton));
   ASSERT_EQ(window->Mode(), MonitorMode::Connecting);
 
-  devices->ports = {{"/dev/ttyUSB0", "FT232R USB UART", true}};
+  devices->ports = {{"/dev/ttyUSB0", "FT232R USB UART", true, ""}};
   const int before = devices->enumerations;
   devices->Notify(Change::PortArrived);
   test::WaitUntil([] { return false; }, 200);

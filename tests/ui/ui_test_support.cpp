@@ -12,6 +12,14 @@
 
 namespace pelorin::ui::test {
 
+namespace {
+
+int32_t Register(SerialPortRegistry& registry, const ScriptedDevices::Port& port) {
+  return registry.NumberFor(port.identity.empty() ? port.node : port.identity, port.node);
+}
+
+}  // namespace
+
 ScriptedDevices::ScriptedDevices() {
   if (pipe2(pipe_, O_CLOEXEC | O_NONBLOCK) != 0) pipe_[0] = pipe_[1] = -1;
 }
@@ -27,7 +35,7 @@ std::optional<std::vector<DeviceRecord>> ScriptedDevices::PresentDevices(SerialP
   if (failDeviceSet) return std::nullopt;
   std::vector<DeviceRecord> devices;
   for (const Port& port : ports) {
-    const int32_t number = registry.NumberForNode(port.node);
+    const int32_t number = Register(registry, port);
     devices.push_back({port.description, port.description + " - " + port.node +
                                              (port.usb ? " [USB]" : "") + " (COM" +
                                              std::to_string(number) + ")"});
@@ -36,9 +44,12 @@ std::optional<std::vector<DeviceRecord>> ScriptedDevices::PresentDevices(SerialP
   return devices;
 }
 
-DeviceSource::Change ScriptedDevices::ReadChange() {
+DeviceSource::Change ScriptedDevices::ReadChange(SerialPortRegistry& registry) {
   char code = 0;
   if (read(pipe_[0], &code, 1) != 1) return Change::None;
+  if (code == 'a') {
+    for (const Port& port : ports) Register(registry, port);
+  }
   return code == 'a' ? Change::PortArrived : code == 'r' ? Change::PortRemoved : Change::None;
 }
 

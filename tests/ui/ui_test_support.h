@@ -30,6 +30,7 @@ class ScriptedDevices : public DeviceSource {
     std::string node;
     std::string description;
     bool usb = false;
+    std::string identity;  // a USB adapter's stable identity; empty: the node
   };
   std::vector<Port> ports;
   // Devices reported as they are, after the ports.
@@ -39,7 +40,7 @@ class ScriptedDevices : public DeviceSource {
 
   std::optional<std::vector<DeviceRecord>> PresentDevices(SerialPortRegistry& registry) override;
   int ChangeDescriptor() const override { return pipe_[0]; }
-  Change ReadChange() override;
+  Change ReadChange(SerialPortRegistry& registry) override;
   void Notify(Change change);
 
  private:

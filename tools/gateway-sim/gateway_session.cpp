@@ -27,7 +27,7 @@ GatewaySession::GatewaySession(const Options& options, ReportGenerator& reports)
 GatewaySession::End GatewaySession::Run(int fd, bool isSocket) {
   nextReport_ = Clock::now();
   if (options_.fault == Fault::Prefill) QueueGarbage();
-  if (options_.fault == Fault::Flood) streaming_ = true;
+  if (options_.fault == Fault::Flood || options_.noStartCommand) streaming_ = true;
 
   for (;;) {
     const auto now = Clock::now();

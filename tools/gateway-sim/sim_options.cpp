@@ -64,6 +64,8 @@ const char* UsageText() {
          "  --late-ms MS        accept delay of late-accept (default 1500)\n"
          "  --fixed-report      send one fixed report every time: node 26, KT-200,\n"
          "                      inputs 1 0 1 0 0, 5 V and a broken temperature wire\n"
+         "  --no-start-command  stream reports without waiting for the start command,\n"
+         "                      like a gateway that was already running\n"
          "  --exit-after-session  exit when the first session ends\n"
          "  --help              print this text\n";
 }
@@ -89,6 +91,8 @@ std::optional<Options> ParseOptions(int argc, char** argv, std::string* error) {
       options.help = true;
     } else if (arg == "--pty") {
       options.usePty = true;
+    } else if (arg == "--no-start-command") {
+      options.noStartCommand = true;
     } else if (arg == "--fixed-report") {
       options.fixedReport = true;
     } else if (arg == "--exit-after-session") {

@@ -20,6 +20,7 @@ struct Options {
   int lateMs = 1500;           // delay before accepting (Fault::LateAccept)
   bool exitAfterSession = false;
   bool fixedReport = false;    // every report is FixedReport()
+  bool noStartCommand = false; // stream from the start, like a gateway already running
   bool help = false;
 };
 
