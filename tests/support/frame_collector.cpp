@@ -27,6 +27,11 @@ size_t FrameCollector::Count() const {
   return frames_.size();
 }
 
+void FrameCollector::Clear() {
+  std::lock_guard lock(mutex_);
+  frames_.clear();
+}
+
 bool FrameCollector::WaitFor(size_t count, int timeoutMs) const {
   const auto deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(timeoutMs);
   while (Count() < count) {

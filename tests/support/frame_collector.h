@@ -18,6 +18,7 @@ class FrameCollector {
   size_t Count() const;
   // Waits until count frames have arrived; false when timeoutMs runs out.
   bool WaitFor(size_t count, int timeoutMs = 5000) const;
+  void Clear();
 
   std::atomic<int> everyFrame{-1};
 
