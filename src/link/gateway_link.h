@@ -1,5 +1,6 @@
 #pragma once
 
+#include "descriptor_wait.h"
 #include "frame_assembler.h"
 #include "link_error.h"
 
@@ -9,8 +10,6 @@
 #include <mutex>
 #include <string_view>
 #include <thread>
-
-#include "descriptor_wait.h"
 
 namespace pelorin {
 

@@ -54,7 +54,8 @@ class CQuorvaneDlg : public QDialog, public ReportSink {
   const QString& ApplicationTitle() const { return applicationName_; }
 
   const QString& LogPath() const { return logPath_; }
-  void SetLogPathForTest(const QString& path) { SetLogPath(path); }
+  // Sets logPath and the log path text, as a confirmed browse does.
+  void SetLogPath(const QString& path);
 
   // The device-change notice: refreshes the port list on a port's arrival
   // or removal while Idle. Always answers 0.
@@ -100,7 +101,6 @@ class CQuorvaneDlg : public QDialog, public ReportSink {
   void OnLoggingClicked();
   void PostLogWriteFailure();
   Q_INVOKABLE void OnLogWriteFailed();
-  void SetLogPath(const QString& path);
 
   // Live rows.
   Q_INVOKABLE void OnRefreshRows();

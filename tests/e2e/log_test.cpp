@@ -101,7 +101,7 @@ TEST_F(Logging, HundredThousandReportsAsFastAsTheyComeLoseNothing) {
   constexpr size_t kReports = 100000;
   pelorin::test::SimProcess sim({"--tcp", "127.0.0.1:0", "--rate", "0", "--count",
                                  std::to_string(kReports), "--seed", "5"});
-  window->SetLogPathForTest(QString::fromStdString(path));
+  window->SetLogPath(QString::fromStdString(path));
   Click(Box(*window));
   ASSERT_TRUE(Box(*window)->isChecked());
   EXPECT_FALSE(Browse(*window)->isEnabled());
@@ -126,7 +126,7 @@ TEST_F(Logging, SwitchingOnAndOffWhileReportsComeKeepsEveryLineWhole) {
   constexpr size_t kReports = 30000;
   pelorin::test::SimProcess sim({"--tcp", "127.0.0.1:0", "--rate", "20000", "--count",
                                  std::to_string(kReports), "--seed", "9"});
-  window->SetLogPathForTest(QString::fromStdString(path));
+  window->SetLogPath(QString::fromStdString(path));
   StartSession(sim.endpoint());
   ASSERT_TRUE(WaitUntil([&] { return window->Mode() == MonitorMode::Receiving; }));
   for (int toggle = 0; toggle < 60; ++toggle) {
@@ -164,11 +164,11 @@ TEST_F(Logging, AFileThatCannotBeOpenedLeavesLoggingOff) {
 }
 
 TEST_F(Logging, ASecondWindowCannotLogToTheSameFile) {
-  window->SetLogPathForTest(QString::fromStdString(path));
+  window->SetLogPath(QString::fromStdString(path));
   Click(Box(*window));
   ASSERT_TRUE(Box(*window)->isChecked());
   auto second = Open();
-  second->SetLogPathForTest(QString::fromStdString(path));
+  second->SetLogPath(QString::fromStdString(path));
   Click(Box(*second));
   EXPECT_EQ(boxes.texts, QStringList{QStringLiteral("ログファイルが開けません\r\n")});
   EXPECT_FALSE(Box(*second)->isChecked());
@@ -176,7 +176,7 @@ TEST_F(Logging, ASecondWindowCannotLogToTheSameFile) {
 
 TEST_F(Logging, AFailedWriteSwitchesLoggingOffAndSaysSo) {
   pelorin::test::SimProcess sim({"--tcp", "127.0.0.1:0", "--rate", "50", "--fixed-report"});
-  window->SetLogPathForTest(QStringLiteral("/dev/full"));
+  window->SetLogPath(QStringLiteral("/dev/full"));
   Click(Box(*window));
   ASSERT_TRUE(Box(*window)->isChecked());
   StartSession(sim.endpoint());
@@ -189,7 +189,7 @@ TEST_F(Logging, AFailedWriteSwitchesLoggingOffAndSaysSo) {
 }
 
 TEST_F(Logging, BrowseOffersTheCurrentPathAndTakesTheChosenOne) {
-  window->SetLogPathForTest(QString::fromStdString(directory + "/earlier.csv"));
+  window->SetLogPath(QString::fromStdString(directory + "/earlier.csv"));
   bool offered = false;
   QTimer answer;
   answer.setInterval(20);
