@@ -52,6 +52,9 @@ void CQuorvaneDlg::OnStartClicked() {
 }
 
 void CQuorvaneDlg::StartSession() {
+  // The previous start-up worker has said its last word (the mode is Idle
+  // again) and is ending: wait for it before the link's fields change.
+  if (startupWorker_.joinable()) startupWorker_.join();
   if (lanRadio_->isChecked()) {
     link_.useTcp = 1;
     const QByteArray address = Trimmed(addressEdit_->text()).toUtf8();
@@ -90,7 +93,6 @@ void CQuorvaneDlg::StartSession() {
     Control(id)->setEnabled(false);
   }
   startButton_->setText(kAbortCaption);
-  if (startupWorker_.joinable()) startupWorker_.join();  // the previous one has finished
   try {
     // Normal priority: raising a thread above it needs privileges on Linux.
     startupWorker_ = std::thread([this] { StartupWorker(); });
