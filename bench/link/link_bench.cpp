@@ -28,13 +28,13 @@ namespace {
 
 // A report whose first analog record carries a sequence number.
 sim::Frame NumberedReport(uint32_t sequence) {
-  sim::NodeReportSpec spec;
-  spec.node = 0x1A;
-  spec.id = 3;
-  spec.model = 3;
-  spec.digitalBytes = {0x35, 0x30};
-  spec.analog = {{2, sequence & 0xFFFFFF}, {6, 0x00FA00}};
-  return sim::NodeReport(spec);
+  sim::ReportContent report;
+  report.node = 0x1A;
+  report.id = 3;
+  report.model = 3;
+  report.digitalBytes = {0x35, 0x30};
+  report.analog = {{2, sequence & 0xFFFFFF}, {6, 0x00FA00}};
+  return sim::NodeReport(report);
 }
 
 uint32_t SequenceOf(const uint8_t* frame) {
@@ -92,7 +92,10 @@ Endpoint PtyEndpoint() {
   return e;
 }
 
-void Connect(GatewayLink& link, Endpoint& e, SerialPortRegistry& ports) {
+// Opens the link to the endpoint with the receiver as its frame handler.
+void Connect(GatewayLink& link, Receiver& receiver, Endpoint& e, SerialPortRegistry& ports) {
+  link.owner = &receiver;
+  link.handler = &Receiver::Handle;
   if (e.ptyPath.empty()) {
     link.useTcp = 1;
     link.SetHostName("127.0.0.1");
@@ -126,9 +129,7 @@ void Throughput(const char* name, Endpoint e, uint32_t count) {
   SerialPortRegistry ports;
   Receiver receiver;
   GatewayLink link{ports};
-  link.owner = &receiver;
-  link.handler = &Receiver::Handle;
-  Connect(link, e, ports);
+  Connect(link, receiver, e, ports);
   std::vector<uint8_t> stream;
   for (uint32_t i = 0; i < count; ++i) {
     const sim::Frame frame = NumberedReport(i);
@@ -157,9 +158,7 @@ void Latency(const char* name, Endpoint e, int samples) {
   arrivals.reserve(static_cast<size_t>(samples) + 16);
   receiver.arrivals = &arrivals;
   GatewayLink link{ports};
-  link.owner = &receiver;
-  link.handler = &Receiver::Handle;
-  Connect(link, e, ports);
+  Connect(link, receiver, e, ports);
   std::vector<double> micros;
   for (int i = 0; i < samples; ++i) {
     const sim::Frame frame = NumberedReport(static_cast<uint32_t>(i));
@@ -188,9 +187,7 @@ void Idle(const char* name, Endpoint e, bool peerClosed, int seconds) {
   SerialPortRegistry ports;
   Receiver receiver;
   GatewayLink link{ports};
-  link.owner = &receiver;
-  link.handler = &Receiver::Handle;
-  Connect(link, e, ports);
+  Connect(link, receiver, e, ports);
   if (peerClosed) {
     close(e.peer);
     e.peer = -1;

@@ -19,13 +19,13 @@ using namespace pelorin;
 
 // The worked example: KT-300 with three inputs, a 10 V and a temperature channel.
 const sim::Frame kReport = [] {
-  sim::NodeReportSpec spec;
-  spec.node = 0x1A;
-  spec.id = 3;
-  spec.model = 3;
-  spec.digitalBytes = {0x35, 0x30};
-  spec.analog = {{2, 0x400000}, {6, 0x00FA00}};
-  return sim::NodeReport(spec);
+  sim::ReportContent report;
+  report.node = 0x1A;
+  report.id = 3;
+  report.model = 3;
+  report.digitalBytes = {0x35, 0x30};
+  report.analog = {{2, 0x400000}, {6, 0x00FA00}};
+  return sim::NodeReport(report);
 }();
 
 class WindowLikeSink : public ReportSink {

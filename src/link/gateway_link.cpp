@@ -61,15 +61,7 @@ class GatewayLink::DescriptorUse {
 GatewayLink::GatewayLink(const SerialPortRegistry& serialPorts)
     : serialPorts_(serialPorts) {}
 
-GatewayLink::~GatewayLink() {
-  Close();
-  if (receiveThread_.joinable()) {
-    state_.store(ToInt(LinkState::Closing));
-    wake_.Signal();
-    receiveThread_.join();
-  }
-  ClosePort();
-}
+GatewayLink::~GatewayLink() { Close(); }
 
 bool GatewayLink::SetHostName(std::string_view host) {
   return CopyText(host, hostName, sizeof hostName);
@@ -282,10 +274,6 @@ int32_t GatewayLink::WriteText(std::string_view text) {
 
 void GatewayLink::ClosePort() {
   DescriptorUse use(*this);
-  ClosePortLocked();
-}
-
-void GatewayLink::ClosePortLocked() {
   CloseSerialDevice(serialPort_);
   CloseDescriptor(tcpSocket_);
 }

@@ -71,7 +71,6 @@ class GatewayLink {
   int32_t RefillStaging();
   int32_t WriteText(std::string_view text);
   void ClosePort();
-  void ClosePortLocked();
 
   void ReceiveLoop();
   void HandleReadFailure(int32_t code);

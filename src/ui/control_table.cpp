@@ -4,9 +4,9 @@ namespace pelorin::ui {
 
 namespace {
 
-std::vector<ControlSpec> BuildTable() {
+std::vector<ControlEntry> BuildTable() {
   using K = ControlKind;
-  std::vector<ControlSpec> table = {
+  std::vector<ControlEntry> table = {
       {ids::NodeLabel, K::Label, 15, 68, 89, 8, "取得する送信元ノード (1-254) :", kHidden, 0},
       {ids::NodeEdit, K::LineEdit, 110, 65, 40, 14, "", kHidden | kTabStop, 3},
       {ids::GatewayGroup, K::GroupBox, 5, 10, 290, 50, "ゲートウェイを選択", 0, 0},
@@ -30,7 +30,7 @@ std::vector<ControlSpec> BuildTable() {
   for (std::size_t row = 0; row < kRowTopsDlu.size(); ++row) {
     table.push_back({ids::RowValueLabels[row], K::ValueLabel, 115, kRowTopsDlu[row], 150, 15, "", 0, 0});
   }
-  const std::vector<ControlSpec> rest = {
+  const std::vector<ControlEntry> rest = {
       {ids::kNone, K::EtchedLine, 10, 225, 297, 1, "", 0, 0},
       {ids::LoggingCheck, K::CheckBox, 10, 235, 51, 10, "ロギング有効", kTabStop, 0},
       {ids::kNone, K::Label, 15, 255, 24, 8, "ファイル :", 0, 0},
@@ -47,8 +47,8 @@ std::vector<ControlSpec> BuildTable() {
 
 }  // namespace
 
-const std::vector<ControlSpec>& ControlTable() {
-  static const std::vector<ControlSpec> table = BuildTable();
+const std::vector<ControlEntry>& ControlTable() {
+  static const std::vector<ControlEntry> table = BuildTable();
   return table;
 }
 

@@ -57,7 +57,7 @@ enum ControlFlag : uint32_t {
 
 // One control of the window: rectangle in dialog units, the template's text
 // (UTF-8) and its text limit in code page 932 bytes (0: none).
-struct ControlSpec {
+struct ControlEntry {
   int id;
   ControlKind kind;
   int x, y, width, height;
@@ -68,9 +68,10 @@ struct ControlSpec {
 
 inline constexpr int kDialogWidthDlu = 315;
 inline constexpr int kDialogHeightDlu = 302;
+inline constexpr int kEditHeightDlu = 14;
 inline constexpr std::array<int, 5> kRowTopsDlu = {120, 140, 160, 180, 200};
 
 // Every control, in template order, which is also the tab order.
-const std::vector<ControlSpec>& ControlTable();
+const std::vector<ControlEntry>& ControlTable();
 
 }  // namespace pelorin::ui

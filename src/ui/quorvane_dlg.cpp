@@ -38,11 +38,11 @@ QIcon ApplicationIcon() {
 // with; a fallback font may set a label's text a little wider. Such a label
 // grows to the left, keeping its right edge next to the control it names,
 // rather than losing the end of its text.
-QRect FitLabelText(const ControlSpec& spec, const QWidget* widget, QRect rect) {
-  if (spec.kind != ControlKind::Label || (spec.flags & kTwoLines) || spec.text[0] == '\0') {
+QRect FitLabelText(const ControlEntry& entry, const QWidget* widget, QRect rect) {
+  if (entry.kind != ControlKind::Label || (entry.flags & kTwoLines) || entry.text[0] == '\0') {
     return rect;
   }
-  const int needed = widget->fontMetrics().horizontalAdvance(QString::fromUtf8(spec.text)) + 1;
+  const int needed = widget->fontMetrics().horizontalAdvance(QString::fromUtf8(entry.text)) + 1;
   if (needed > rect.width()) rect.setLeft(std::max(0, rect.right() + 1 - needed));
   return rect;
 }
@@ -88,15 +88,18 @@ void CQuorvaneDlg::BindControls() {
   const auto& table = ControlTable();
   QWidget* previousTabStop = nullptr;
   for (size_t i = 0; i < table.size(); ++i) {
-    const ControlSpec& spec = table[i];
+    const ControlEntry& entry = table[i];
     QWidget* widget = CreateControl(static_cast<int>(i));
-    widget->setGeometry(FitLabelText(spec, widget, units.ToPixels(spec.x, spec.y, spec.width, spec.height)));
-    if (spec.id != ids::kNone) {
-      widget->setObjectName(QStringLiteral("ctl%1").arg(spec.id));
-      widget->setProperty("controlId", spec.id);
-      controls_.insert(spec.id, widget);
+    widget->setGeometry(FitLabelText(entry, widget, units.ToPixels(entry.x, entry.y, entry.width, entry.height)));
+    if (entry.id != ids::kNone) {
+      widget->setObjectName(QStringLiteral("ctl%1").arg(entry.id));
+      widget->setProperty("controlId", entry.id);
+      controls_.insert(entry.id, widget);
     }
-    if (spec.flags & kHidden) widget->hide();
+    // A drop-down list's rectangle holds its dropped height; closed, it is
+    // as high as the edits.
+    if (entry.kind == ControlKind::DropDownList) widget->setFixedHeight(units.ToY(kEditHeightDlu));
+    if (entry.flags & kHidden) widget->hide();
     if (widget->focusPolicy() != Qt::NoFocus) {
       if (previousTabStop != nullptr) setTabOrder(previousTabStop, widget);
       previousTabStop = widget;
@@ -140,17 +143,17 @@ void CQuorvaneDlg::BindControls() {
 }
 
 QWidget* CQuorvaneDlg::CreateControl(int index) {
-  const ControlSpec& spec = ControlTable()[static_cast<size_t>(index)];
-  const QString text = QString::fromUtf8(spec.text);
+  const ControlEntry& entry = ControlTable()[static_cast<size_t>(index)];
+  const QString text = QString::fromUtf8(entry.text);
   const auto tabStop = [&](QWidget* w) {
-    w->setFocusPolicy(spec.flags & kTabStop ? Qt::StrongFocus : Qt::ClickFocus);
+    w->setFocusPolicy(entry.flags & kTabStop ? Qt::StrongFocus : Qt::ClickFocus);
     return w;
   };
-  switch (spec.kind) {
+  switch (entry.kind) {
     case ControlKind::Label: {
       auto* label = new QLabel(text, this);
-      label->setAlignment((spec.flags & kAlignRight ? Qt::AlignRight : Qt::AlignLeft) | Qt::AlignTop);
-      label->setWordWrap(spec.flags & kTwoLines);
+      label->setAlignment((entry.flags & kAlignRight ? Qt::AlignRight : Qt::AlignLeft) | Qt::AlignTop);
+      label->setWordWrap(entry.flags & kTwoLines);
       return label;
     }
     case ControlKind::ValueLabel: {
@@ -171,7 +174,7 @@ QWidget* CQuorvaneDlg::CreateControl(int index) {
     }
     case ControlKind::LineEdit: {
       auto* edit = new QLineEdit(text, this);
-      edit->setValidator(new Cp932Validator(spec.textLimit, spec.flags & kDigitsOnly, edit));
+      edit->setValidator(new Cp932Validator(entry.textLimit, entry.flags & kDigitsOnly, edit));
       return tabStop(edit);
     }
     case ControlKind::DropDownList: {
@@ -187,7 +190,7 @@ QWidget* CQuorvaneDlg::CreateControl(int index) {
     }
     case ControlKind::Indicator: {
       int row = 0;
-      while (ids::RowIndicators[static_cast<size_t>(row)] != spec.id) ++row;
+      while (ids::RowIndicators[static_cast<size_t>(row)] != entry.id) ++row;
       return new RowIndicator([this, row] { return IndicatorFill(row); }, this);
     }
     case ControlKind::ProgressBar: {
@@ -201,13 +204,10 @@ QWidget* CQuorvaneDlg::CreateControl(int index) {
 }
 
 void CQuorvaneDlg::OnInitDialog() {
-  const DialogUnits units(font());
   setWindowIcon(icon_);
   versionLabel_->setText(versionText_);
   progressBar_->hide();
   RefreshPortList();
-  // The combo box's closed height matches the edits; 290 units is its dropped height.
-  portList_->setFixedHeight(units.ToY(14));
   mode_ = static_cast<int32_t>(MonitorMode::Idle);
   lanRadio_->setChecked(true);
   portEdit_->setText(QStringLiteral("10003"));

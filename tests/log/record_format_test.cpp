@@ -1,5 +1,6 @@
 #include "cp932_encoder.h"
 #include "default_log_path.h"
+#include "local_time.h"
 #include "record_format.h"
 
 #include <gtest/gtest.h>
@@ -10,17 +11,7 @@
 namespace pelorin {
 namespace {
 
-std::time_t LocalTime(int year, int month, int day, int hour, int minute, int second) {
-  std::tm t{};
-  t.tm_year = year - 1900;
-  t.tm_mon = month - 1;
-  t.tm_mday = day;
-  t.tm_hour = hour;
-  t.tm_min = minute;
-  t.tm_sec = second;
-  t.tm_isdst = -1;
-  return std::mktime(&t);
-}
+using test::LocalTime;
 
 std::string Cp932(const std::string& utf8) {
   Cp932Encoder encoder;

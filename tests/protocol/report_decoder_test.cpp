@@ -1,4 +1,5 @@
 #include "frame_handler.h"
+#include "local_time.h"
 #include "report_decoder.h"
 #include "report_sink.h"
 
@@ -12,17 +13,7 @@ namespace {
 
 using Bytes = std::vector<uint8_t>;
 
-std::time_t LocalTime(int year, int month, int day, int hour, int minute, int second) {
-  std::tm t{};
-  t.tm_year = year - 1900;
-  t.tm_mon = month - 1;
-  t.tm_mday = day;
-  t.tm_hour = hour;
-  t.tm_min = minute;
-  t.tm_sec = second;
-  t.tm_isdst = -1;
-  return std::mktime(&t);
-}
+using test::LocalTime;
 
 class RecordingSink : public ReportSink {
  public:

@@ -78,17 +78,17 @@ TEST_F(Window, EveryControlOfTheTableSitsAtItsDialogUnits) {
   const DialogUnits units(DialogFont());
   EXPECT_EQ(window.size(), QSize(units.ToX(315), units.ToY(302)));
   EXPECT_EQ(window.minimumSize(), window.maximumSize());
-  for (const ControlSpec& spec : ControlTable()) {
-    if (spec.id == ids::kNone) continue;
-    QWidget* control = window.Control(spec.id);
-    ASSERT_NE(control, nullptr) << spec.id;
-    EXPECT_EQ(control->property("controlId").toInt(), spec.id);
-    const QRect expected = units.ToPixels(spec.x, spec.y, spec.width, spec.height);
+  for (const ControlEntry& entry : ControlTable()) {
+    if (entry.id == ids::kNone) continue;
+    QWidget* control = window.Control(entry.id);
+    ASSERT_NE(control, nullptr) << entry.id;
+    EXPECT_EQ(control->property("controlId").toInt(), entry.id);
+    const QRect expected = units.ToPixels(entry.x, entry.y, entry.width, entry.height);
     // Labels may only grow to the left, to keep their whole text.
-    EXPECT_EQ(control->geometry().right(), expected.right()) << spec.id;
-    EXPECT_EQ(control->geometry().top(), expected.top()) << spec.id;
-    if (spec.kind != ControlKind::Label && spec.kind != ControlKind::DropDownList) {
-      EXPECT_EQ(control->geometry(), expected) << spec.id;
+    EXPECT_EQ(control->geometry().right(), expected.right()) << entry.id;
+    EXPECT_EQ(control->geometry().top(), expected.top()) << entry.id;
+    if (entry.kind != ControlKind::Label && entry.kind != ControlKind::DropDownList) {
+      EXPECT_EQ(control->geometry(), expected) << entry.id;
     }
   }
   const QRect start = window.Control(ids::StartButton)->geometry();

@@ -42,7 +42,7 @@ const std::vector<NodeProfile>& Profiles() {
 
 }  // namespace
 
-Frame NodeReport(const NodeReportSpec& report) {
+Frame NodeReport(const ReportContent& report) {
   Frame frame;
   frame.reserve(9 + report.digitalBytes.size() + 7 * report.analog.size());
   AppendHex(frame, static_cast<uint32_t>(report.node) & 0xFF, 2);
@@ -67,8 +67,8 @@ Frame GatewayQuery(int value) {
   return Frame{'0', '0', 'g', 'q', static_cast<uint8_t>(value + 0x20), kTerminator};
 }
 
-NodeReportSpec FixedReport() {
-  NodeReportSpec report;
+ReportContent FixedReport() {
+  ReportContent report;
   report.node = 0x1A;
   report.id = 3;
   report.model = 2;
@@ -88,7 +88,7 @@ Frame Command(int node, const char* command) {
 
 ReportGenerator::ReportGenerator(uint32_t seed) : random_(seed) {}
 
-NodeReportSpec ReportGenerator::Next() {
+ReportContent ReportGenerator::Next() {
   const auto& profiles = Profiles();
   const NodeProfile& profile = profiles[sequence_ % profiles.size()];
   ++sequence_;
@@ -96,7 +96,7 @@ NodeReportSpec ReportGenerator::Next() {
   std::uniform_int_distribution<int> bits(0, 15);
   std::uniform_int_distribution<int> percent(0, 99);
 
-  NodeReportSpec report;
+  ReportContent report;
   report.node = profile.node;
   report.id = profile.id;
   report.model = profile.model;

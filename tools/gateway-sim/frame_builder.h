@@ -13,7 +13,7 @@ struct AnalogRecord {
   uint32_t raw;     // 24-bit two's complement reading
 };
 
-struct NodeReportSpec {
+struct ReportContent {
   int node = 0;            // 0..255, sent as two hexadecimal digits
   int id = 0;              // 0..15, sent as 0x2F - id
   int model = 0;           // sent as model + 0x20
@@ -23,14 +23,14 @@ struct NodeReportSpec {
 
 // "WU" node report: node, 'W', 'U', ID, model, A, B, digital bytes, analog
 // records (type + six hexadecimal digits), terminator 0xC8.
-Frame NodeReport(const NodeReportSpec& report);
+Frame NodeReport(const ReportContent& report);
 // The gateway's reply to the start command: node 00, "md", terminator.
 Frame GatewayReply();
 // The gateway's own "00gq" frame carrying value (value + 0x20 as one byte).
 Frame GatewayQuery(int value);
 // A report that shows every kind of row: node 26, KT-200 with the five inputs
 // 1 0 1 0 0, a 10 V channel at 5 V and a temperature channel with a broken wire.
-NodeReportSpec FixedReport();
+ReportContent FixedReport();
 // A command frame as the program sends it: "%02d" node, command, terminator.
 Frame Command(int node, const char* command);
 
@@ -39,7 +39,7 @@ Frame Command(int node, const char* command);
 class ReportGenerator {
  public:
   explicit ReportGenerator(uint32_t seed);
-  NodeReportSpec Next();
+  ReportContent Next();
 
  private:
   std::mt19937 random_;
