@@ -1,5 +1,6 @@
 #include "report_decoder.h"
 
+#include <algorithm>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
@@ -37,9 +38,10 @@ uint32_t ReadUnsignedHex6(const uint8_t* field) {
 bool ParseNodeReport(const uint8_t* frame, int32_t length, NodeReport* report) {
   if (length < kHeaderSize + 1) return false;
   const int32_t digitalBytes = frame[6] - 0x20;
-  const int32_t records = frame[7] - 0x20;
+  // A count byte below 0x20 means no analog record at all.
+  const int32_t records = std::max(frame[7] - 0x20, 0);
   // A frame from the link has at most 127 bytes and so at most 16 records.
-  if (digitalBytes < 0 || records < 0 || records > kMaxAnalogRecords) return false;
+  if (digitalBytes < 0 || records > kMaxAnalogRecords) return false;
   if (length < kHeaderSize + 1 + digitalBytes + kRecordSize * records) return false;
 
   report->node = ReadSignedHex2(frame);

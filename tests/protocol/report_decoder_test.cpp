@@ -127,6 +127,9 @@ TEST(FrameHandler, DigitalInputsAndAnalogRecordsByHeader) {
        "node : [ 26 ]    /    KT-200    ID : 3    "},
       {"B = 0", Frame({Header(0x2F, 0x23, 0x22, 0x20), {0x35, 0x30}}), {1, 0, 1, -1, -1},
        {kNone, kNone, kNone, kNone, kNone}, "node : [ 26 ]    /    KT-300    ID : 0    "},
+      {"negative B counts as B = 0", Frame({Header(0x2F, 0x23, 0x22, 0x1F), {0x35, 0x30}}),
+       {1, 0, 1, -1, -1}, {kNone, kNone, kNone, kNone, kNone},
+       "node : [ 26 ]    /    KT-300    ID : 0    "},
       {"ID -1, model 15", Frame({Header(0x30, 0x2F, 0x20, 0x20)}), {-1, -1, -1, -1, -1},
        {kNone, kNone, kNone, kNone, kNone}, "node : [ 26 ]    /    (EX0)    ID : -1    "},
       {"A = 2, model beyond the table",
@@ -168,7 +171,6 @@ TEST(FrameHandler, ReportsThatDoNotFitChangeNothingButStillAnswer) {
   } cases[] = {
       {"one record short", Frame({Header(0x2C, 0x23, 0x20, 0x23), kRecords})},
       {"digital bytes short", Frame({Header(0x2C, 0x23, 0x22, 0x20), {0x35}})},
-      {"negative B", Frame({Header(0x2C, 0x23, 0x20, 0x1F)})},
       {"negative A", Frame({Header(0x2C, 0x23, 0x00, 0x20)})},
       {"header only", Bytes{'1', 'A', 'W', 'U', 0x2C, 0xC8}},
       {"letters only", Bytes{'1', 'A', 'W', 'U', 0xC8}},
