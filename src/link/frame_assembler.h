@@ -24,8 +24,12 @@ class FrameAssembler {
   const uint8_t* data() const { return rxBuffer_.data(); }
   int32_t length() const { return rxLength_; }
 
-  // Forgets the bytes gathered so far; the next byte starts a frame.
-  void Clear() { rxLength_ = 0; }
+  // Forgets the bytes gathered so far and any skip after an overflow: the next
+  // byte starts a frame. Every new stream (open, reconnect, reopen) begins so.
+  void Clear() {
+    rxLength_ = 0;
+    skipping_ = false;
+  }
   // Drops everything up to and including the next terminator.
   void SkipToNextTerminator() {
     rxLength_ = 0;

@@ -1,5 +1,7 @@
 #include "gateway_link.h"
 
+#include "link_timing.h"
+
 #include "posix_serial.h"
 #include "posix_socket.h"
 #include "serial_ports.h"
@@ -16,19 +18,7 @@ namespace pelorin {
 
 namespace {
 
-using Clock = std::chrono::steady_clock;
 using std::chrono::milliseconds;
-
-constexpr int kIdleWaitMs = 100;
-constexpr int kReopenPauseMs = 500;
-constexpr int kCommandPollMs = 100;
-// Draining turns Open at the first quiet moment. A gateway that never pauses
-// gets the link Open at the next terminator after kDrainQuietLimit, and at
-// kDrainHardLimit at the latest, skipping to the next terminator from there.
-constexpr auto kDrainQuietLimit = milliseconds(1000);
-constexpr auto kDrainHardLimit = milliseconds(2000);
-
-constexpr int32_t ToInt(LinkState s) { return static_cast<int32_t>(s); }
 
 bool CopyText(std::string_view text, char* field, size_t capacity) {
   if (text.size() >= capacity) return false;
@@ -48,8 +38,9 @@ class GatewayLink::DescriptorUse {
     link_.descriptorMutex_.lock();
   }
   ~DescriptorUse() {
-    link_.descriptorMutex_.unlock();
     link_.descriptorWaiters_.fetch_sub(1);
+    link_.descriptorMutex_.unlock();
+    link_.waitersGone_.notify_all();
   }
   DescriptorUse(const DescriptorUse&) = delete;
   DescriptorUse& operator=(const DescriptorUse&) = delete;
@@ -99,7 +90,9 @@ LinkStatus GatewayLink::Open() {
   pendingReplies_.store(0);
   assembler_.Clear();
   stagingPos_ = stagingLength_ = 0;
-  drainStart_ = Clock::now();
+  drainStart_ = LinkClock::now();
+  failureStreak_ = 0;
+  drainFailure_ = 0;
   wake_.Drain();
   try {
     receiveThread_ = std::thread([this] { ReceiveLoop(); });
@@ -108,8 +101,12 @@ LinkStatus GatewayLink::Open() {
     ClosePort();
     return {Fail(e.code().value() != 0 ? e.code().value() : EAGAIN)};
   }
-  while (state() != LinkState::Open) std::this_thread::sleep_for(milliseconds(10));
-  return {0};
+  while (state() == LinkState::Draining) std::this_thread::sleep_for(milliseconds(10));
+  if (state() == LinkState::Open) return {0};
+  // The port was lost while draining and could not be opened again.
+  receiveThread_.join();
+  ClosePort();
+  return {Fail(drainFailure_)};
 }
 
 void GatewayLink::Close() {
@@ -208,8 +205,7 @@ int32_t GatewayLink::ReadByte(uint8_t* byte) {
 
 // Takes every byte that has already arrived, up to the staging buffer's size.
 int32_t GatewayLink::RefillStaging() {
-  LetDescriptorWaitersIn();
-  std::lock_guard lock(descriptorMutex_);
+  const auto lock = LockDescriptorsForReceive();
   stagingPos_ = stagingLength_ = 0;
   if (streamRestarted_) {
     assembler_.Clear();
@@ -251,6 +247,8 @@ int32_t GatewayLink::WriteText(std::string_view text) {
 
   const auto* bytes = reinterpret_cast<const uint8_t*>(text.data());
   DescriptorUse use(*this);
+  // Close may have closed the port between the check above and the lock.
+  if (state() != LinkState::Open) return Fail(LinkError::NotOpen);
   if (useTcp == 0) {
     const int timeoutMs = retryCount_ * static_cast<int>(text.size()) + 1000;
     const int32_t code =
@@ -264,6 +262,7 @@ int32_t GatewayLink::WriteText(std::string_view text) {
   if (code == 0) return 0;
   Fail(code);
   if (!IsConnectionReset(code)) return code;
+  if (state() != LinkState::Open) return Fail(LinkError::NotOpen);
   CloseDescriptor(tcpSocket_);
   if (const int32_t reconnect = ConnectTcp(); reconnect != 0) return reconnect;
   peerClosed_ = false;
@@ -276,144 +275,6 @@ void GatewayLink::ClosePort() {
   DescriptorUse use(*this);
   CloseSerialDevice(serialPort_);
   CloseDescriptor(tcpSocket_);
-}
-
-// ---------------------------------------------------------------------------
-// Receive thread
-
-void GatewayLink::ReceiveLoop() {
-  pthread_setname_np(pthread_self(), "pelorin-receive");
-  for (;;) {
-    const LinkState s = state();
-    if (s != LinkState::Draining && s != LinkState::Open) break;
-    uint8_t byte = 0;
-    if (const int32_t code = ReadByte(&byte); code != 0) {
-      HandleReadFailure(code);
-      continue;
-    }
-    if (state() == LinkState::Draining) {
-      DrainByte(byte);
-    } else {
-      AssembleByte(byte);
-    }
-  }
-  state_.store(ToInt(LinkState::Closed));
-}
-
-void GatewayLink::HandleReadFailure(int32_t code) {
-  if (code == LinkError::NoData) {
-    if (state() == LinkState::Draining) {
-      SleepUnlessClosing(kIdleWaitMs);
-      int32_t draining = ToInt(LinkState::Draining);
-      state_.compare_exchange_strong(draining, ToInt(LinkState::Open));
-    } else {
-      WaitForGateway();
-    }
-    return;
-  }
-  if (useTcp == 0 && IsSerialDeviceGone(code)) ReopenSerial();
-  // Anything else is tried again at once.
-}
-
-// Nothing waiting while Open: wait up to 100 ms for the next byte, or until a
-// close or another thread's use of the descriptor wakes us.
-void GatewayLink::WaitForGateway() {
-  bool serialGone = false;
-  {
-    LetDescriptorWaitersIn();
-    std::lock_guard lock(descriptorMutex_);
-    const int fd = useTcp != 0 ? (peerClosed_ ? -1 : tcpSocket_) : serialPort_;
-    const InputReadiness readiness = WaitForInput(fd, wake_, kIdleWaitMs);
-    if (fd >= 0 && (readiness == InputReadiness::HangUp ||
-                    readiness == InputReadiness::Readable)) {
-      int waiting = 0;
-      BytesWaiting(fd, &waiting);
-      if (useTcp != 0) {
-        // A closed peer stays readable for ever; from now on wait without it.
-        if (waiting == 0 && (readiness == InputReadiness::HangUp || PeerHasClosed(fd))) {
-          peerClosed_ = true;
-        }
-      } else {
-        serialGone = readiness == InputReadiness::HangUp && waiting == 0;
-      }
-    }
-  }
-  if (serialGone) {
-    Fail(EIO);
-    ReopenSerial();
-  }
-}
-
-// The serial device no longer answers (a pulled cable): close it and open the
-// device that the registry now gives for comPort; pause when that fails.
-void GatewayLink::ReopenSerial() {
-  int32_t code = 0;
-  {
-    LetDescriptorWaitersIn();
-    std::lock_guard lock(descriptorMutex_);
-    CloseSerialDevice(serialPort_);
-    code = OpenSerial();
-    stagingPos_ = stagingLength_ = 0;
-    assembler_.Clear();
-  }
-  if (code != 0) SleepUnlessClosing(kReopenPauseMs);
-}
-
-void GatewayLink::DrainByte(uint8_t byte) {
-  assembler_.Clear();
-  const auto draining = Clock::now() - drainStart_;
-  if (draining >= kDrainQuietLimit && byte == kFrameTerminator) {
-    state_.store(ToInt(LinkState::Open));
-  } else if (draining >= kDrainHardLimit) {
-    assembler_.SkipToNextTerminator();
-    state_.store(ToInt(LinkState::Open));
-  }
-}
-
-void GatewayLink::AssembleByte(uint8_t byte) {
-  switch (assembler_.Push(byte)) {
-    case FrameAssembler::Result::Pending:
-      break;
-    case FrameAssembler::Result::Overflow:
-      Fail(LinkError::BufferError);
-      break;
-    case FrameAssembler::Result::FrameReady:
-      DispatchFrame();
-      assembler_.Clear();
-      break;
-  }
-}
-
-void GatewayLink::DispatchFrame() {
-  const uint8_t* frame = assembler_.data();
-  const int32_t length = assembler_.length();
-  if (const auto value = GatewayQueryValue(frame, length)) {
-    gatewayValue_.store(*value);
-    return;
-  }
-  void* currentOwner = owner.load();
-  if (currentOwner == nullptr) return;
-  const FrameHandler currentHandler = handler.load();
-  if (currentHandler != nullptr && currentHandler(currentOwner, frame, length) != 0) {
-    pendingReplies_.fetch_sub(1);
-  }
-}
-
-void GatewayLink::SleepUnlessClosing(int milliseconds) {
-  const auto deadline = Clock::now() + std::chrono::milliseconds(milliseconds);
-  for (;;) {
-    const LinkState s = state();
-    if (s != LinkState::Draining && s != LinkState::Open) return;
-    const auto left =
-        std::chrono::duration_cast<std::chrono::milliseconds>(deadline - Clock::now());
-    if (left.count() <= 0) return;
-    WaitForInput(-1, wake_, static_cast<int>(left.count()));
-  }
-}
-
-// Another thread waits to use or replace a descriptor: let it go first.
-void GatewayLink::LetDescriptorWaitersIn() const {
-  while (descriptorWaiters_.load() > 0) std::this_thread::sleep_for(milliseconds(1));
 }
 
 }  // namespace pelorin

@@ -6,6 +6,7 @@
 
 #include <atomic>
 #include <chrono>
+#include <condition_variable>
 #include <cstdint>
 #include <mutex>
 #include <string_view>
@@ -50,6 +51,9 @@ class GatewayLink {
 
   // Opens the port or connects, starts the receive thread and returns once the
   // bytes that were already waiting have been drained and the link is Open.
+  // It takes at most the connect (name resolution, then up to 1 s) plus about
+  // 2.2 s of draining; a port that is lost while draining and cannot be opened
+  // again fails it with the platform's code.
   LinkStatus Open();
   // Ends the receive thread and closes the port; does nothing unless Open.
   // Never call it from the receive thread (a FrameHandler).
@@ -73,19 +77,20 @@ class GatewayLink {
   void ClosePort();
 
   void ReceiveLoop();
-  void HandleReadFailure(int32_t code);
+  bool HandleReadFailure(int32_t code);
   void WaitForGateway();
-  void ReopenSerial();
+  int32_t ReopenSerial();
   void DrainByte(uint8_t byte);
   void AssembleByte(uint8_t byte);
   void DispatchFrame();
   void SleepUnlessClosing(int milliseconds);
-  void LetDescriptorWaitersIn() const;
+  std::unique_lock<std::mutex> LockDescriptorsForReceive();
   int32_t Fail(int32_t code);
 
   // Exclusive use of the descriptors by the thread that replaces or uses them.
   // Another thread announces itself in descriptorWaiters_ and wakes the
-  // receive thread out of its wait, which then lets it in.
+  // receive thread out of its wait; the receive thread takes the descriptors
+  // only when nobody waits for them (waitersGone_).
   class DescriptorUse;
 
   const SerialPortRegistry& serialPorts_;
@@ -97,6 +102,7 @@ class GatewayLink {
   std::atomic<int32_t> state_{static_cast<int32_t>(LinkState::Closed)};
 
   std::mutex descriptorMutex_;
+  std::condition_variable waitersGone_;
   std::atomic<int32_t> descriptorWaiters_{0};
   // Guarded by descriptorMutex_.
   int serialPort_ = -1;
@@ -113,6 +119,9 @@ class GatewayLink {
   size_t stagingPos_ = 0;
   size_t stagingLength_ = 0;
   std::chrono::steady_clock::time_point drainStart_;
+  int32_t failureStreak_ = 0;  // reads failed in a row, NoData aside
+  // Why the receive thread ended while Draining; Open reports it.
+  int32_t drainFailure_ = 0;
 };
 
 }  // namespace pelorin

@@ -18,6 +18,10 @@ int32_t OpenTcpSocket(int* fd) {
   const timeval oneSecond{1, 0};
   setsockopt(*fd, SOL_SOCKET, SO_RCVTIMEO, &oneSecond, sizeof oneSecond);
   setsockopt(*fd, SOL_SOCKET, SO_SNDTIMEO, &oneSecond, sizeof oneSecond);
+  // Urgent bytes become ordinary stream bytes: kept out of band, they would
+  // leave the socket readable with no byte counted as waiting.
+  const int on = 1;
+  setsockopt(*fd, SOL_SOCKET, SO_OOBINLINE, &on, sizeof on);
   return 0;
 }
 

@@ -7,7 +7,8 @@
 
 namespace pelorin {
 
-// An IPv4 stream socket with 1000 ms receive and send time-outs. 0 or errno.
+// An IPv4 stream socket with 1000 ms receive and send time-outs and urgent
+// data inline. 0 or errno.
 int32_t OpenTcpSocket(int* fd);
 
 // Resolves host and service (port text) to the first IPv4 stream address.

@@ -138,6 +138,50 @@ TEST_F(SerialLink, PulledCableIsNoticedAndTheAdapterReopenedUnderItsNewNode) {
   link.Close();
 }
 
+TEST(SerialLinkOpen, CablePulledWhileOpeningNeverHoldsOpen) {
+  // The cable is pulled at moments that sweep the opening: before the port is
+  // open, while the link drains it, and after it has turned Open.
+  SerialPortRegistry ports;
+  for (int attempt = 0; attempt < 60; ++attempt) {
+    test::Pty pty;
+    GatewayLink link{ports};
+    link.useTcp = 0;
+    link.comPort = ports.NumberForNode(pty.slavePath());
+    auto open = std::async(std::launch::async, [&] { return link.Open(); });
+    std::this_thread::sleep_for(std::chrono::microseconds(5 * attempt));
+    pty.CloseMaster();
+    ASSERT_EQ(open.wait_for(std::chrono::seconds(5)), std::future_status::ready)
+        << "Open never returned";
+    const int32_t code = open.get().code;
+    EXPECT_TRUE(code == 0 || code == ENOENT || code == EIO) << code;
+    if (code == EIO) {  // lost while draining
+      EXPECT_EQ(link.state(), LinkState::Closed);
+      EXPECT_EQ(test::PelorinThreadCount(), 0);
+    }
+    link.Close();
+  }
+}
+
+TEST_F(SerialLink, BlockedWriteKeepsTheReceiveThreadAsleep) {
+  // Nobody reads the gateway's side: fill the line until a write would block.
+  const int filler = open(pty.slavePath().c_str(), O_RDWR | O_NOCTTY | O_NONBLOCK);
+  ASSERT_GE(filler, 0);
+  ASSERT_EQ(link.Open().code, 0);
+  const Bytes block(4096, 'f');
+  for (int full = 0; full < 20; std::this_thread::sleep_for(std::chrono::milliseconds(5))) {
+    full = write(filler, block.data(), block.size()) < 0 ? full + 1 : 0;
+  }
+  auto send = std::async(std::launch::async, [&] { return link.SendCommand(0, 0, "MD"); });
+  std::this_thread::sleep_for(std::chrono::milliseconds(100));
+  const long long before = test::ThreadWakeups("pelorin-receive");
+  std::this_thread::sleep_for(std::chrono::milliseconds(500));
+  // Idle it wakes about 5 times in 500 ms; a polling wait would be hundreds.
+  EXPECT_LT(test::ThreadWakeups("pelorin-receive") - before, 40);
+  EXPECT_EQ(send.get().code, ETIMEDOUT);
+  link.Close();
+  close(filler);
+}
+
 class SimulatedGateway : public ::testing::TestWithParam<bool> {};
 
 TEST_P(SimulatedGateway, StartsAndDeliversReports) {

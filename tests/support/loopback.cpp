@@ -131,4 +131,26 @@ int PelorinThreadCount() {
 }
 int ThreadCount() { return CountEntries("/proc/self/task"); }
 
+long long ThreadWakeups(const std::string& name) {
+  DIR* dir = opendir("/proc/self/task");
+  if (dir == nullptr) return -1;
+  long long switches = 0;
+  while (const dirent* entry = readdir(dir)) {
+    if (entry->d_name[0] == '.') continue;
+    const std::string task = std::string("/proc/self/task/") + entry->d_name;
+    std::ifstream comm(task + "/comm");
+    std::string taskName;
+    std::getline(comm, taskName);
+    if (taskName != name) continue;
+    std::ifstream status(task + "/status");
+    for (std::string line; std::getline(status, line);) {
+      if (line.find("ctxt_switches:") != std::string::npos) {
+        switches += std::stoll(line.substr(line.find(':') + 1));
+      }
+    }
+  }
+  closedir(dir);
+  return switches;
+}
+
 }  // namespace pelorin::test

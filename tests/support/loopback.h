@@ -39,5 +39,12 @@ int ThreadCount();
 int LinkDescriptorCount();
 // Only the program's own threads, which carry names starting "pelorin-".
 int PelorinThreadCount();
+// How often the threads of this name have been switched to so far (voluntary
+// and involuntary context switches): a waiting thread's wake-ups.
+long long ThreadWakeups(const std::string& name);
+
+// A host name that the resolver refuses without asking any server: a label of
+// more than 63 characters cannot be put in a query.
+inline const std::string kUnresolvableHost = std::string(64, 'g') + ".invalid";
 
 }  // namespace pelorin::test

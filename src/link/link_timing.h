@@ -1,0 +1,23 @@
+#pragma once
+
+#include <chrono>
+#include <cstdint>
+
+#include "gateway_link.h"
+
+namespace pelorin {
+
+using LinkClock = std::chrono::steady_clock;
+
+inline constexpr int kIdleWaitMs = 100;
+inline constexpr int kReopenPauseMs = 500;
+inline constexpr int kCommandPollMs = 100;
+// Draining turns Open at the first quiet moment. A gateway that never pauses
+// gets the link Open at the next terminator after kDrainQuietLimit, and at
+// kDrainHardLimit at the latest, skipping to the next terminator from there.
+inline constexpr auto kDrainQuietLimit = std::chrono::milliseconds(1000);
+inline constexpr auto kDrainHardLimit = std::chrono::milliseconds(2000);
+
+constexpr int32_t ToInt(LinkState s) { return static_cast<int32_t>(s); }
+
+}  // namespace pelorin

@@ -1,0 +1,177 @@
+// The receive thread of GatewayLink: draining, waiting for the gateway,
+// reopening a lost serial port, frame assembly and dispatch.
+
+#include "gateway_link.h"
+
+#include "link_timing.h"
+#include "posix_serial.h"
+#include "posix_socket.h"
+
+#include <cerrno>
+#include <pthread.h>
+
+namespace pelorin {
+
+void GatewayLink::ReceiveLoop() {
+  pthread_setname_np(pthread_self(), "pelorin-receive");
+  for (;;) {
+    const LinkState s = state();
+    if (s != LinkState::Draining && s != LinkState::Open) break;
+    uint8_t byte = 0;
+    if (const int32_t code = ReadByte(&byte); code != 0) {
+      if (!HandleReadFailure(code)) {
+        drainFailure_ = code;
+        break;
+      }
+      continue;
+    }
+    failureStreak_ = 0;
+    if (state() == LinkState::Draining) {
+      DrainByte(byte);
+    } else {
+      AssembleByte(byte);
+    }
+  }
+  state_.store(ToInt(LinkState::Closed));
+}
+
+// Returns false when the link cannot become Open: the port was lost while
+// draining and did not open again, or reads kept failing past the drain limit.
+bool GatewayLink::HandleReadFailure(int32_t code) {
+  const bool draining = state() == LinkState::Draining;
+  if (code == LinkError::NoData) {
+    failureStreak_ = 0;
+    if (draining) {
+      SleepUnlessClosing(kIdleWaitMs);
+      int32_t expected = ToInt(LinkState::Draining);
+      state_.compare_exchange_strong(expected, ToInt(LinkState::Open));
+    } else {
+      WaitForGateway();
+    }
+    return true;
+  }
+  if (useTcp == 0 && IsSerialDeviceGone(code)) {
+    if (ReopenSerial() != 0) {
+      if (draining) return false;
+      SleepUnlessClosing(kReopenPauseMs);
+      return true;
+    }
+  }
+  if (draining && LinkClock::now() - drainStart_ >= kDrainHardLimit) return false;
+  // A failure is tried again at once; one that repeats waits like an idle
+  // link, so that a port that fails every read never makes the loop spin.
+  if (++failureStreak_ > 1) SleepUnlessClosing(kIdleWaitMs);
+  return true;
+}
+
+// Nothing waiting while Open: wait up to 100 ms for the next byte, or until a
+// close or another thread's use of the descriptor wakes us.
+void GatewayLink::WaitForGateway() {
+  const auto deadline = LinkClock::now() + std::chrono::milliseconds(kIdleWaitMs);
+  bool serialGone = false;
+  bool endedEarly = false;  // the wait ended without a byte to read
+  {
+    const auto lock = LockDescriptorsForReceive();
+    const int fd = useTcp != 0 ? (peerClosed_ ? -1 : tcpSocket_) : serialPort_;
+    const InputReadiness readiness = WaitForInput(fd, wake_, kIdleWaitMs);
+    endedEarly = readiness == InputReadiness::Failed;
+    if (fd >= 0 && (readiness == InputReadiness::HangUp ||
+                    readiness == InputReadiness::Readable)) {
+      int waiting = 0;
+      BytesWaiting(fd, &waiting);
+      if (useTcp != 0) {
+        // A closed peer stays readable for ever; from now on wait without it.
+        if (waiting == 0 && (readiness == InputReadiness::HangUp || PeerHasClosed(fd))) {
+          peerClosed_ = true;
+        }
+      } else {
+        serialGone = readiness == InputReadiness::HangUp && waiting == 0;
+      }
+      endedEarly = waiting == 0;
+    }
+  }
+  if (serialGone) {
+    Fail(EIO);
+    if (ReopenSerial() != 0) SleepUnlessClosing(kReopenPauseMs);
+    return;
+  }
+  // Readable with nothing to read (urgent data, a closed peer) or a failed
+  // wait: sit out the rest of the wake-up instead of asking again at once.
+  if (endedEarly) {
+    const auto left =
+        std::chrono::duration_cast<std::chrono::milliseconds>(deadline - LinkClock::now());
+    if (left.count() > 0) SleepUnlessClosing(static_cast<int>(left.count()));
+  }
+}
+
+// The serial device no longer answers (a pulled cable): close it and open the
+// device that the registry now gives for comPort. 0 or the open's error.
+int32_t GatewayLink::ReopenSerial() {
+  const auto lock = LockDescriptorsForReceive();
+  CloseSerialDevice(serialPort_);
+  stagingPos_ = stagingLength_ = 0;
+  assembler_.Clear();
+  return OpenSerial();
+}
+
+void GatewayLink::DrainByte(uint8_t byte) {
+  assembler_.Clear();
+  const auto draining = LinkClock::now() - drainStart_;
+  if (draining >= kDrainQuietLimit && byte == kFrameTerminator) {
+    state_.store(ToInt(LinkState::Open));
+  } else if (draining >= kDrainHardLimit) {
+    assembler_.SkipToNextTerminator();
+    state_.store(ToInt(LinkState::Open));
+  }
+}
+
+void GatewayLink::AssembleByte(uint8_t byte) {
+  switch (assembler_.Push(byte)) {
+    case FrameAssembler::Result::Pending:
+      break;
+    case FrameAssembler::Result::Overflow:
+      Fail(LinkError::BufferError);
+      break;
+    case FrameAssembler::Result::FrameReady:
+      DispatchFrame();
+      assembler_.Clear();
+      break;
+  }
+}
+
+void GatewayLink::DispatchFrame() {
+  const uint8_t* frame = assembler_.data();
+  const int32_t length = assembler_.length();
+  if (const auto value = GatewayQueryValue(frame, length)) {
+    gatewayValue_.store(*value);
+    return;
+  }
+  void* currentOwner = owner.load();
+  if (currentOwner == nullptr) return;
+  const FrameHandler currentHandler = handler.load();
+  if (currentHandler != nullptr && currentHandler(currentOwner, frame, length) != 0) {
+    pendingReplies_.fetch_sub(1);
+  }
+}
+
+void GatewayLink::SleepUnlessClosing(int milliseconds) {
+  const auto deadline = LinkClock::now() + std::chrono::milliseconds(milliseconds);
+  for (;;) {
+    const LinkState s = state();
+    if (s != LinkState::Draining && s != LinkState::Open) return;
+    const auto left =
+        std::chrono::duration_cast<std::chrono::milliseconds>(deadline - LinkClock::now());
+    if (left.count() <= 0) return;
+    WaitForInput(-1, wake_, static_cast<int>(left.count()));
+  }
+}
+
+// Another thread that waits to use or replace a descriptor goes first; the
+// receive thread sleeps until it is done instead of asking again and again.
+std::unique_lock<std::mutex> GatewayLink::LockDescriptorsForReceive() {
+  std::unique_lock lock(descriptorMutex_);
+  waitersGone_.wait(lock, [this] { return descriptorWaiters_.load() == 0; });
+  return lock;
+}
+
+}  // namespace pelorin
