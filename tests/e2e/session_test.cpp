@@ -185,7 +185,7 @@ TEST_F(Session, FailedOpenShowsTheErrorAndStaysIdle) {
     QString message;
   } cases[] = {
       {"127.0.0.1", QString::fromStdString(LinkErrorText(ECONNREFUSED))},
-      {"no-such-gateway.invalid", QStringLiteral("通信エラー : -")},
+      {pelorin::test::kUnresolvableHost, QStringLiteral("通信エラー : -")},
   };
   Open();
   for (const auto& c : cases) {
