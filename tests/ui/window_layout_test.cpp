@@ -6,6 +6,7 @@
 #include "ui_test_support.h"
 
 #include <QApplication>
+#include <QClipboard>
 #include <QComboBox>
 #include <QLabel>
 #include <QLineEdit>
@@ -102,27 +103,41 @@ TEST_F(Window, LabelsShowTheirWholeText) {
   }
 }
 
-TEST_F(Window, EditsLimitTheirTextInCodePage932Bytes) {
+TEST_F(Window, EditsKeepOneLineWithinTheirCodePage932Bytes) {
+  enum How { Typed, Pasted };
+  // What is pasted goes in at the start of the text before.
   const struct {
     int id;
-    QString typed;
+    QString before;
+    How how;
+    QString entered;
     QString kept;
   } cases[] = {
-      {ids::PortEdit, QStringLiteral("123456"), QStringLiteral("12345")},
-      {ids::PortEdit, QStringLiteral("1a2-3 4"), QStringLiteral("1234")},
-      {ids::AddressEdit, QString(70, u'h'), QString(64, u'h')},
-      {ids::AddressEdit, QStringLiteral("ゲートウェイ.example"), QStringLiteral("ゲートウェイ.example")},
-      {ids::RowNameEdits[0], QStringLiteral("温度センサー一号機"), QStringLiteral("温度センサー一号")},
-      {ids::RowNameEdits[1], QStringLiteral("abcdefghijklmnopq"), QStringLiteral("abcdefghijklmnop")},
-      {ids::RowNameEdits[2], QStringLiteral("流量x😀ℵ"), QStringLiteral("流量x")},
+      {ids::PortEdit, {}, Typed, QStringLiteral("123456"), QStringLiteral("12345")},
+      {ids::PortEdit, {}, Typed, QStringLiteral("1a2-3 4"), QStringLiteral("1234")},
+      {ids::AddressEdit, {}, Typed, QString(70, u'h'), QString(64, u'h')},
+      {ids::AddressEdit, {}, Typed, QStringLiteral("ゲートウェイ.example"), QStringLiteral("ゲートウェイ.example")},
+      {ids::RowNameEdits[0], {}, Typed, QStringLiteral("温度センサー一号機"), QStringLiteral("温度センサー一号")},
+      {ids::RowNameEdits[1], {}, Typed, QStringLiteral("abcdefghijklmnopq"), QStringLiteral("abcdefghijklmnop")},
+      {ids::RowNameEdits[2], {}, Typed, QStringLiteral("流量x😀ℵ"), QStringLiteral("流量x")},
+      // A spreadsheet cell ends in CR LF.
+      {ids::RowNameEdits[3], {}, Pasted, QStringLiteral("流量\r\n"), QStringLiteral("流量")},
+      {ids::AddressEdit, QStringLiteral(".example"), Pasted, QStringLiteral("gw\t1\nsecond line"),
+       QStringLiteral("gw1.example")},
   };
   for (const auto& c : cases) {
     auto* edit = Get<QLineEdit>(c.id);
     edit->setEnabled(true);
-    edit->clear();
+    edit->setText(c.before);
+    edit->setCursorPosition(0);
     edit->setFocus();
-    Type(edit, c.typed);
-    EXPECT_EQ(edit->text(), c.kept) << c.id << " " << c.typed.toStdString();
+    if (c.how == Typed) {
+      Type(edit, c.entered);
+    } else {
+      QGuiApplication::clipboard()->setText(c.entered);
+      QTest::keySequence(edit, QKeySequence::Paste);
+    }
+    EXPECT_EQ(edit->text(), c.kept) << c.id << " " << c.entered.toStdString();
   }
 }
 
