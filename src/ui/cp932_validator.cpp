@@ -1,6 +1,8 @@
 #include "cp932_validator.h"
 
 #include <algorithm>
+#include <utility>
+#include <vector>
 
 namespace pelorin::ui {
 
@@ -24,9 +26,11 @@ QValidator::State Cp932Validator::validate(QString& input, int& position) const 
   input.remove(lineEnd, static_cast<int>(entered - lineBreak));
   position = std::min(position, lineEnd);
 
+  // Every character that the edit cannot hold is left out.
   QString kept;
   int keptPosition = 0;
   size_t bytes = 0;
+  std::vector<std::pair<int, size_t>> beforeCursor;  // length, bytes
   for (qsizetype i = 0; i < input.size();) {
     const qsizetype length =
         input[i].isHighSurrogate() && i + 1 < input.size() && input[i + 1].isLowSurrogate() ? 2 : 1;
@@ -34,9 +38,20 @@ QValidator::State Cp932Validator::validate(QString& input, int& position) const 
     if (const auto count = Bytes(character)) {
       kept += character;
       bytes += *count;
-      if (i < position) keptPosition += static_cast<int>(length);
+      if (i < position) {
+        keptPosition += static_cast<int>(length);
+        beforeCursor.emplace_back(static_cast<int>(length), *count);
+      }
     }
     i += length;
+  }
+  // Too long: the end of what came in goes, by whole characters, until the rest fits.
+  while (bytes > static_cast<size_t>(limitBytes_) && !beforeCursor.empty()) {
+    const auto [length, count] = beforeCursor.back();
+    beforeCursor.pop_back();
+    keptPosition -= length;
+    kept.remove(keptPosition, length);
+    bytes -= count;
   }
   if (bytes > static_cast<size_t>(limitBytes_)) return Invalid;
   input = kept;

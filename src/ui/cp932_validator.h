@@ -12,8 +12,9 @@ namespace pelorin::ui {
 // (a typed character, a paste, a drop, an input method's text) is taken as a
 // native single-line edit takes it: up to its first line break, and without
 // control characters. Only characters that code page 932 can hold go in, and
-// with digitsOnly nothing but 0-9; the text holds at most `limitBytes` bytes of
-// code page 932 (a double-byte character counts twice).
+// with digitsOnly nothing but 0-9. The text holds at most `limitBytes` bytes of
+// code page 932 (a double-byte character counts twice): what would pass that
+// is cut to what fits, by whole characters.
 //
 // The text before a change already met this rule, so whatever breaks it came
 // in with the change, which ends at the cursor.

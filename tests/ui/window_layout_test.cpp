@@ -124,6 +124,11 @@ TEST_F(Window, EditsKeepOneLineWithinTheirCodePage932Bytes) {
       {ids::RowNameEdits[3], {}, Pasted, QStringLiteral("流量\r\n"), QStringLiteral("流量")},
       {ids::AddressEdit, QStringLiteral(".example"), Pasted, QStringLiteral("gw\t1\nsecond line"),
        QStringLiteral("gw1.example")},
+      // Too long: what fits goes in, and a double-byte character is never split.
+      {ids::PortEdit, {}, Pasted, QStringLiteral("123456"), QStringLiteral("12345")},
+      {ids::RowNameEdits[4], {}, Pasted, QStringLiteral("abcdefghijklmno温"), QStringLiteral("abcdefghijklmno")},
+      {ids::RowNameEdits[0], QStringLiteral("入力 1"), Pasted, QStringLiteral("温度センサー一号機\r\n"),
+       QStringLiteral("温度センサ入力 1")},
   };
   for (const auto& c : cases) {
     auto* edit = Get<QLineEdit>(c.id);
