@@ -34,7 +34,7 @@ std::vector<ControlEntry> BuildTable() {
       {ids::kNone, K::EtchedLine, 10, 225, 297, 1, "", 0, 0},
       {ids::LoggingCheck, K::CheckBox, 10, 235, 51, 10, "ロギング有効", kTabStop, 0},
       {ids::kNone, K::Label, 15, 255, 24, 8, "ファイル :", 0, 0},
-      {ids::LogPathText, K::Label, 45, 255, 205, 20, "", kTwoLines, 0},
+      {ids::LogPathText, K::PathText, 45, 255, 205, 20, "", 0, 0},
       {ids::BrowseButton, K::PushButton, 260, 255, 50, 14, "参照...", kTabStop, 0},
       {ids::VersionText, K::Label, 10, 285, 300, 8, "", kAlignRight, 0},
       {ids::NodeStatus, K::Label, 20, 100, 165, 8, "", 0, 0},

@@ -43,6 +43,7 @@ enum class ControlKind {
   EtchedLine,
   Indicator,   // a static square with a sunken edge, coloured by a row's state
   ValueLabel,  // left-aligned, vertically centred, in the value-label font
+  PathText,    // a file path over the lines its height holds, its end always shown
   CheckBox,
   ProgressBar,
 };
@@ -52,7 +53,6 @@ enum ControlFlag : uint32_t {
   kTabStop = 1u << 1,
   kDigitsOnly = 1u << 2,
   kAlignRight = 1u << 3,
-  kTwoLines = 1u << 4,
 };
 
 // One control of the window: rectangle in dialog units, the template's text

@@ -1,19 +1,19 @@
 // The log controls: the logging check box, the browse button and the path.
 
 #include "control_table.h"
+#include "path_label.h"
 #include "quorvane_dlg.h"
 
 #include <QCheckBox>
 #include <QFileDialog>
 #include <QFileInfo>
-#include <QLabel>
 #include <QPushButton>
 
 namespace pelorin::ui {
 
 void CQuorvaneDlg::SetLogPath(const QString& path) {
   logPath_ = path;
-  logPathText_->setText(path);
+  logPathText_->SetPath(path);
 }
 
 void CQuorvaneDlg::OnBrowseClicked() {

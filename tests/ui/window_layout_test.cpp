@@ -1,6 +1,7 @@
 #include "control_table.h"
 #include "dialog_units.h"
 #include "fonts.h"
+#include "path_label.h"
 #include "program_file.h"
 #include "quorvane_dlg.h"
 #include "ui_test_support.h"
@@ -101,6 +102,23 @@ TEST_F(Window, LabelsShowTheirWholeText) {
     auto* label = Get<QLabel>(id);
     EXPECT_LE(label->fontMetrics().horizontalAdvance(label->text()), label->width()) << id;
   }
+}
+
+TEST_F(Window, ALongLogPathKeepsItsFileNameInSight) {
+  QString path = QStringLiteral("/home/operator");
+  for (int i = 0; i < 12; ++i) path += QStringLiteral("/measurements-2026-%1").arg(i);
+  path += QStringLiteral("/records.csv");
+  window.SetLogPath(path);
+  auto* label = Get<PathLabel>(ids::LogPathText);
+  EXPECT_EQ(label->text(), path);
+  EXPECT_EQ(label->toolTip(), path);
+  const QStringList lines = label->ShownText().split(u'\n');
+  ASSERT_EQ(lines.size(), 2);
+  for (const QString& line : lines) {
+    EXPECT_LE(label->fontMetrics().horizontalAdvance(line), label->contentsRect().width());
+  }
+  EXPECT_TRUE(lines.front().startsWith(QStringLiteral("/home/operator/"))) << lines.front().toStdString();
+  EXPECT_TRUE(lines.back().endsWith(QStringLiteral("/records.csv"))) << lines.back().toStdString();
 }
 
 TEST_F(Window, EditsKeepOneLineWithinTheirCodePage932Bytes) {
