@@ -18,6 +18,8 @@ void CQuorvaneDlg::SetLogPath(const QString& path) {
 
 void CQuorvaneDlg::OnBrowseClicked() {
   QFileDialog dialog(this);
+  // Qt's own dialog speaks the window's language; a desktop's would speak the desktop's.
+  dialog.setOption(QFileDialog::DontUseNativeDialog);
   dialog.setAcceptMode(QFileDialog::AcceptSave);
   dialog.setFileMode(QFileDialog::AnyFile);
   dialog.setDefaultSuffix(QStringLiteral("csv"));

@@ -3,17 +3,22 @@
 #include "fonts.h"
 #include "path_label.h"
 #include "program_file.h"
+#include "qt_translation.h"
 #include "quorvane_dlg.h"
 #include "ui_test_support.h"
 
 #include <QApplication>
 #include <QClipboard>
 #include <QComboBox>
+#include <QDialogButtonBox>
+#include <QFileDialog>
 #include <QLabel>
 #include <QLineEdit>
 #include <QProgressBar>
 #include <QPushButton>
 #include <QRadioButton>
+#include <QTimer>
+#include <QTranslator>
 #include <QKeyEvent>
 #include <QtTest/QTest>
 
@@ -162,6 +167,26 @@ TEST_F(Window, EditsKeepOneLineWithinTheirCodePage932Bytes) {
     }
     EXPECT_EQ(edit->text(), c.kept) << c.id << " " << c.entered.toStdString();
   }
+}
+
+TEST_F(Window, TheSaveDialogSpeaksJapanese) {
+  QTranslator translator;
+  ASSERT_TRUE(InstallJapaneseQtTexts(translator));
+  QString title;
+  QString cancel;
+  QTimer answer;
+  answer.setInterval(20);
+  QObject::connect(&answer, &QTimer::timeout, [&] {
+    auto* dialog = qobject_cast<QFileDialog*>(QApplication::activeModalWidget());
+    if (dialog == nullptr) return;
+    title = dialog->windowTitle();
+    cancel = dialog->findChild<QDialogButtonBox*>()->button(QDialogButtonBox::Cancel)->text();
+    dialog->reject();
+  });
+  answer.start();
+  test::Click(window.Control(ids::BrowseButton));
+  EXPECT_EQ(title, QStringLiteral("名前を付けて保存"));
+  EXPECT_EQ(cancel, QStringLiteral("キャンセル"));
 }
 
 TEST_F(Window, EnterNeverPressesAButtonOrClosesTheWindow) {
