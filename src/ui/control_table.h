@@ -3,6 +3,7 @@
 #include <array>
 #include <cstddef>
 #include <cstdint>
+#include <string>
 #include <vector>
 
 namespace pelorin::ui {
@@ -56,7 +57,10 @@ enum ControlFlag : uint32_t {
 };
 
 // One control of the window: rectangle in dialog units, the template's text
-// (UTF-8) and its text limit in code page 932 bytes (0: none).
+// (UTF-8), its text limit in code page 932 bytes (0: none) and the name that
+// screen readers and other assistive tools know it by. Without a name, a
+// control that shows a caption of its own (a label, a button) is known by
+// that caption, as it changes.
 struct ControlEntry {
   int id;
   ControlKind kind;
@@ -64,6 +68,7 @@ struct ControlEntry {
   const char* text;
   uint32_t flags;
   int textLimit;
+  std::string accessibleName;
 };
 
 inline constexpr int kDialogWidthDlu = 315;

@@ -95,6 +95,9 @@ void CQuorvaneDlg::BindControls() {
     if (entry.id != ids::kNone) {
       widget->setObjectName(QStringLiteral("ctl%1").arg(entry.id));
       widget->setProperty("controlId", entry.id);
+      if (!entry.accessibleName.empty()) {
+        widget->setAccessibleName(QString::fromStdString(entry.accessibleName));
+      }
       controls_.insert(entry.id, widget);
     }
     // A drop-down list's rectangle holds its dropped height; closed, it is

@@ -7,6 +7,7 @@
 #include "quorvane_dlg.h"
 #include "ui_test_support.h"
 
+#include <QAccessible>
 #include <QApplication>
 #include <QClipboard>
 #include <QComboBox>
@@ -100,6 +101,24 @@ TEST_F(Window, EveryControlOfTheTableSitsAtItsDialogUnits) {
   }
   const QRect start = window.Control(ids::StartButton)->geometry();
   EXPECT_EQ(start, QRect(units.ToX(250), units.ToY(65), units.ToX(50), units.ToY(14)));
+}
+
+TEST_F(Window, EveryControlHasAnAccessibleName) {
+  const auto name = [](QWidget* control) {
+    return QAccessible::queryAccessibleInterface(control)->text(QAccessible::Name);
+  };
+  for (QWidget* control : window.findChildren<QWidget*>(Qt::FindDirectChildrenOnly)) {
+    if (qobject_cast<QFrame*>(control) && static_cast<QFrame*>(control)->frameShape() == QFrame::HLine) {
+      continue;  // a separator
+    }
+    EXPECT_FALSE(name(control).isEmpty()) << control->objectName().toStdString();
+  }
+  const std::pair<int, QString> named[] = {
+      {ids::AddressEdit, QStringLiteral("アドレス")},   {ids::PortEdit, QStringLiteral("ポート番号")},
+      {ids::RowNameEdits[0], QStringLiteral("入力 1")}, {ids::RowIndicators[4], QStringLiteral("表示 5")},
+      {ids::RowValueLabels[2], QStringLiteral("値 3")},  {ids::StartButton, QStringLiteral("接続")},
+  };
+  for (const auto& [id, expected] : named) EXPECT_EQ(name(window.Control(id)), expected) << id;
 }
 
 TEST_F(Window, LabelsShowTheirWholeText) {
