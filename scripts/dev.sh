@@ -7,7 +7,7 @@ cd "$(dirname "$0")/.."
 PACKAGES=(
   build-essential cmake ninja-build pkg-config clang libclang-rt-14-dev
   libgtest-dev libgmock-dev libbenchmark-dev
-  qt6-base-dev libudev-dev fonts-ipafont-gothic xvfb xauth iproute2
+  qt6-base-dev qt6-translations-l10n libudev-dev fonts-ipafont-gothic xvfb xauth iproute2
 )
 
 install_missing() {

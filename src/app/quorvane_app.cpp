@@ -1,6 +1,7 @@
 #include "quorvane_app.h"
 
 #include "program_file.h"
+#include "qt_translation.h"
 #include "quorvane_dlg.h"
 
 #include <csignal>
@@ -16,6 +17,9 @@ int CQuorvaneApp::InitInstance() {
   std::signal(SIGPIPE, SIG_IGN);
   const QString programPath = ui::ProgramFilePath();
   QApplication::setApplicationName(ui::ApplicationName(programPath));
+  // The window speaks Japanese, and so do Qt's own dialogs where Qt has the
+  // translation; without it they speak English.
+  ui::InstallJapaneseQtTexts(qtTexts_);
   {
     ui::CQuorvaneDlg window(programPath);
     window.exec();

@@ -1,6 +1,7 @@
 #pragma once
 
 #include <QApplication>
+#include <QTranslator>
 
 namespace pelorin {
 
@@ -15,6 +16,7 @@ class CQuorvaneApp {
 
  private:
   QApplication application_;
+  QTranslator qtTexts_;
 };
 
 }  // namespace pelorin

@@ -3,6 +3,7 @@
 #include <array>
 #include <cstddef>
 #include <cstdint>
+#include <string>
 #include <vector>
 
 namespace pelorin::ui {
@@ -43,6 +44,7 @@ enum class ControlKind {
   EtchedLine,
   Indicator,   // a static square with a sunken edge, coloured by a row's state
   ValueLabel,  // left-aligned, vertically centred, in the value-label font
+  PathText,    // a file path over the lines its height holds, its end always shown
   CheckBox,
   ProgressBar,
 };
@@ -52,11 +54,13 @@ enum ControlFlag : uint32_t {
   kTabStop = 1u << 1,
   kDigitsOnly = 1u << 2,
   kAlignRight = 1u << 3,
-  kTwoLines = 1u << 4,
 };
 
 // One control of the window: rectangle in dialog units, the template's text
-// (UTF-8) and its text limit in code page 932 bytes (0: none).
+// (UTF-8), its text limit in code page 932 bytes (0: none) and the name that
+// screen readers and other assistive tools know it by. Without a name, a
+// control that shows a caption of its own (a label, a button) is known by
+// that caption, as it changes.
 struct ControlEntry {
   int id;
   ControlKind kind;
@@ -64,6 +68,7 @@ struct ControlEntry {
   const char* text;
   uint32_t flags;
   int textLimit;
+  std::string accessibleName;
 };
 
 inline constexpr int kDialogWidthDlu = 315;

@@ -1,23 +1,25 @@
 // The log controls: the logging check box, the browse button and the path.
 
 #include "control_table.h"
+#include "path_label.h"
 #include "quorvane_dlg.h"
 
 #include <QCheckBox>
 #include <QFileDialog>
 #include <QFileInfo>
-#include <QLabel>
 #include <QPushButton>
 
 namespace pelorin::ui {
 
 void CQuorvaneDlg::SetLogPath(const QString& path) {
   logPath_ = path;
-  logPathText_->setText(path);
+  logPathText_->SetPath(path);
 }
 
 void CQuorvaneDlg::OnBrowseClicked() {
   QFileDialog dialog(this);
+  // Qt's own dialog speaks the window's language; a desktop's would speak the desktop's.
+  dialog.setOption(QFileDialog::DontUseNativeDialog);
   dialog.setAcceptMode(QFileDialog::AcceptSave);
   dialog.setFileMode(QFileDialog::AnyFile);
   dialog.setDefaultSuffix(QStringLiteral("csv"));

@@ -5,6 +5,7 @@
 #include "default_log_path.h"
 #include "dialog_units.h"
 #include "fonts.h"
+#include "path_label.h"
 #include "program_file.h"
 #include "row_indicator.h"
 #include "udev_device_source.h"
@@ -39,7 +40,7 @@ QIcon ApplicationIcon() {
 // grows to the left, keeping its right edge next to the control it names,
 // rather than losing the end of its text.
 QRect FitLabelText(const ControlEntry& entry, const QWidget* widget, QRect rect) {
-  if (entry.kind != ControlKind::Label || (entry.flags & kTwoLines) || entry.text[0] == '\0') {
+  if (entry.kind != ControlKind::Label || entry.text[0] == '\0') {
     return rect;
   }
   const int needed = widget->fontMetrics().horizontalAdvance(QString::fromUtf8(entry.text)) + 1;
@@ -94,6 +95,9 @@ void CQuorvaneDlg::BindControls() {
     if (entry.id != ids::kNone) {
       widget->setObjectName(QStringLiteral("ctl%1").arg(entry.id));
       widget->setProperty("controlId", entry.id);
+      if (!entry.accessibleName.empty()) {
+        widget->setAccessibleName(QString::fromStdString(entry.accessibleName));
+      }
       controls_.insert(entry.id, widget);
     }
     // A drop-down list's rectangle holds its dropped height; closed, it is
@@ -117,7 +121,7 @@ void CQuorvaneDlg::BindControls() {
   receiveTime_ = static_cast<QLabel*>(Control(ids::ReceiveTime));
   loggingCheck_ = static_cast<QCheckBox*>(Control(ids::LoggingCheck));
   browseButton_ = static_cast<QPushButton*>(Control(ids::BrowseButton));
-  logPathText_ = static_cast<QLabel*>(Control(ids::LogPathText));
+  logPathText_ = static_cast<PathLabel*>(Control(ids::LogPathText));
   // The group box lies behind the controls it frames.
   Control(ids::GatewayGroup)->lower();
 
@@ -153,9 +157,10 @@ QWidget* CQuorvaneDlg::CreateControl(int index) {
     case ControlKind::Label: {
       auto* label = new QLabel(text, this);
       label->setAlignment((entry.flags & kAlignRight ? Qt::AlignRight : Qt::AlignLeft) | Qt::AlignTop);
-      label->setWordWrap(entry.flags & kTwoLines);
       return label;
     }
+    case ControlKind::PathText:
+      return new PathLabel(this);
     case ControlKind::ValueLabel: {
       auto* label = new QLabel(this);
       label->setAlignment(Qt::AlignLeft | Qt::AlignVCenter);
@@ -223,7 +228,7 @@ void CQuorvaneDlg::OnInitDialog() {
   }
   rows_.Clear();
   commandWaitSeconds_ = 5;
-  logPathText_->setText(logPath_);
+  logPathText_->SetPath(logPath_);
   UpdateControlStates();
 
   const QRect screen = QGuiApplication::primaryScreen()->availableGeometry();

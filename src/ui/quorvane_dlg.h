@@ -33,6 +33,8 @@ class QRadioButton;
 
 namespace pelorin::ui {
 
+class PathLabel;
+
 enum class MonitorMode : int32_t { Idle = 0, Connecting = 1, Receiving = 2 };
 
 // The program's only window: the gateway choice, the start button, the five
@@ -142,7 +144,7 @@ class CQuorvaneDlg : public QDialog, public ReportSink {
   QLabel* receiveTime_ = nullptr;
   QCheckBox* loggingCheck_ = nullptr;
   QPushButton* browseButton_ = nullptr;
-  QLabel* logPathText_ = nullptr;
+  PathLabel* logPathText_ = nullptr;
 
   std::thread startupWorker_;
   // The handler's texts and the coalesced refresh request.

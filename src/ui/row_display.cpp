@@ -9,6 +9,17 @@
 
 namespace pelorin::ui {
 
+namespace {
+
+// The window's live labels are named by their role ("値 1"); what they show
+// reaches assistive tools as their description.
+void Show(QLabel* label, const QString& text) {
+  label->setText(text);
+  label->setAccessibleDescription(text);
+}
+
+}  // namespace
+
 void CQuorvaneDlg::SetNodeStatus(std::string_view text) {
   std::lock_guard lock(textMutex_);
   pendingStatus_.assign(text);
@@ -49,8 +60,8 @@ void CQuorvaneDlg::OnRefreshRows() {
   {
     std::lock_guard lock(textMutex_);
     if (textsChanged_) {
-      nodeStatus_->setText(QString::fromStdString(pendingStatus_));
-      receiveTime_->setText(QString::fromStdString(pendingReceiveTime_));
+      Show(nodeStatus_, QString::fromStdString(pendingStatus_));
+      Show(receiveTime_, QString::fromStdString(pendingReceiveTime_));
       textsChanged_ = false;
     }
   }
@@ -65,7 +76,7 @@ void CQuorvaneDlg::RefreshRows() {
     if (raw == RowValues::kNoRaw) {
       indicator->show();
       value->hide();
-      value->clear();
+      Show(value, QString());
       indicator->update();
       continue;
     }
@@ -74,14 +85,14 @@ void CQuorvaneDlg::RefreshRows() {
     const AnalogText text = FormatAnalog(rows_.channelType[row].load(), raw);
     switch (text.kind) {
       case AnalogText::Kind::WireBreak:
-        value->setText(QString::fromUtf8(kWireBreakText.data(), kWireBreakText.size()));
+        Show(value, QString::fromUtf8(kWireBreakText.data(), kWireBreakText.size()));
         break;
       case AnalogText::Kind::NoValue:
-        value->setText(QStringLiteral("err"));
+        Show(value, QStringLiteral("err"));
         break;
       case AnalogText::Kind::Value:
-        value->setText(QString::fromLatin1(text.number) + u' ' +
-                       QString::fromUtf8(text.unit.data(), text.unit.size()));
+        Show(value, QString::fromLatin1(text.number) + u' ' +
+                        QString::fromUtf8(text.unit.data(), text.unit.size()));
         break;
     }
   }

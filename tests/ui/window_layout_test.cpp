@@ -1,17 +1,25 @@
 #include "control_table.h"
 #include "dialog_units.h"
 #include "fonts.h"
+#include "path_label.h"
 #include "program_file.h"
+#include "qt_translation.h"
 #include "quorvane_dlg.h"
 #include "ui_test_support.h"
 
+#include <QAccessible>
 #include <QApplication>
+#include <QClipboard>
 #include <QComboBox>
+#include <QDialogButtonBox>
+#include <QFileDialog>
 #include <QLabel>
 #include <QLineEdit>
 #include <QProgressBar>
 #include <QPushButton>
 #include <QRadioButton>
+#include <QTimer>
+#include <QTranslator>
 #include <QKeyEvent>
 #include <QtTest/QTest>
 
@@ -95,6 +103,24 @@ TEST_F(Window, EveryControlOfTheTableSitsAtItsDialogUnits) {
   EXPECT_EQ(start, QRect(units.ToX(250), units.ToY(65), units.ToX(50), units.ToY(14)));
 }
 
+TEST_F(Window, EveryControlHasAnAccessibleName) {
+  const auto name = [](QWidget* control) {
+    return QAccessible::queryAccessibleInterface(control)->text(QAccessible::Name);
+  };
+  for (QWidget* control : window.findChildren<QWidget*>(Qt::FindDirectChildrenOnly)) {
+    if (qobject_cast<QFrame*>(control) && static_cast<QFrame*>(control)->frameShape() == QFrame::HLine) {
+      continue;  // a separator
+    }
+    EXPECT_FALSE(name(control).isEmpty()) << control->objectName().toStdString();
+  }
+  const std::pair<int, QString> named[] = {
+      {ids::AddressEdit, QStringLiteral("アドレス")},   {ids::PortEdit, QStringLiteral("ポート番号")},
+      {ids::RowNameEdits[0], QStringLiteral("入力 1")}, {ids::RowIndicators[4], QStringLiteral("表示 5")},
+      {ids::RowValueLabels[2], QStringLiteral("値 3")},  {ids::StartButton, QStringLiteral("接続")},
+  };
+  for (const auto& [id, expected] : named) EXPECT_EQ(name(window.Control(id)), expected) << id;
+}
+
 TEST_F(Window, LabelsShowTheirWholeText) {
   for (int id : {ids::AddressLabel, ids::PortLabel, ids::VersionText}) {
     auto* label = Get<QLabel>(id);
@@ -102,28 +128,84 @@ TEST_F(Window, LabelsShowTheirWholeText) {
   }
 }
 
-TEST_F(Window, EditsLimitTheirTextInCodePage932Bytes) {
+TEST_F(Window, ALongLogPathKeepsItsFileNameInSight) {
+  QString path = QStringLiteral("/home/operator");
+  for (int i = 0; i < 12; ++i) path += QStringLiteral("/measurements-2026-%1").arg(i);
+  path += QStringLiteral("/records.csv");
+  window.SetLogPath(path);
+  auto* label = Get<PathLabel>(ids::LogPathText);
+  EXPECT_EQ(label->text(), path);
+  EXPECT_EQ(label->toolTip(), path);
+  const QStringList lines = label->ShownText().split(u'\n');
+  ASSERT_EQ(lines.size(), 2);
+  for (const QString& line : lines) {
+    EXPECT_LE(label->fontMetrics().horizontalAdvance(line), label->contentsRect().width());
+  }
+  EXPECT_TRUE(lines.front().startsWith(QStringLiteral("/home/operator/"))) << lines.front().toStdString();
+  EXPECT_TRUE(lines.back().endsWith(QStringLiteral("/records.csv"))) << lines.back().toStdString();
+}
+
+TEST_F(Window, EditsKeepOneLineWithinTheirCodePage932Bytes) {
+  enum How { Typed, Pasted };
+  // What is pasted goes in at the start of the text before.
   const struct {
     int id;
-    QString typed;
+    QString before;
+    How how;
+    QString entered;
     QString kept;
   } cases[] = {
-      {ids::PortEdit, QStringLiteral("123456"), QStringLiteral("12345")},
-      {ids::PortEdit, QStringLiteral("1a2-3 4"), QStringLiteral("1234")},
-      {ids::AddressEdit, QString(70, u'h'), QString(64, u'h')},
-      {ids::AddressEdit, QStringLiteral("ゲートウェイ.example"), QStringLiteral("ゲートウェイ.example")},
-      {ids::RowNameEdits[0], QStringLiteral("温度センサー一号機"), QStringLiteral("温度センサー一号")},
-      {ids::RowNameEdits[1], QStringLiteral("abcdefghijklmnopq"), QStringLiteral("abcdefghijklmnop")},
-      {ids::RowNameEdits[2], QStringLiteral("流量x😀ℵ"), QStringLiteral("流量x")},
+      {ids::PortEdit, {}, Typed, QStringLiteral("123456"), QStringLiteral("12345")},
+      {ids::PortEdit, {}, Typed, QStringLiteral("1a2-3 4"), QStringLiteral("1234")},
+      {ids::AddressEdit, {}, Typed, QString(70, u'h'), QString(64, u'h')},
+      {ids::AddressEdit, {}, Typed, QStringLiteral("ゲートウェイ.example"), QStringLiteral("ゲートウェイ.example")},
+      {ids::RowNameEdits[0], {}, Typed, QStringLiteral("温度センサー一号機"), QStringLiteral("温度センサー一号")},
+      {ids::RowNameEdits[1], {}, Typed, QStringLiteral("abcdefghijklmnopq"), QStringLiteral("abcdefghijklmnop")},
+      {ids::RowNameEdits[2], {}, Typed, QStringLiteral("流量x😀ℵ"), QStringLiteral("流量x")},
+      // A spreadsheet cell ends in CR LF.
+      {ids::RowNameEdits[3], {}, Pasted, QStringLiteral("流量\r\n"), QStringLiteral("流量")},
+      {ids::AddressEdit, QStringLiteral(".example"), Pasted, QStringLiteral("gw\t1\nsecond line"),
+       QStringLiteral("gw1.example")},
+      // Too long: what fits goes in, and a double-byte character is never split.
+      {ids::PortEdit, {}, Pasted, QStringLiteral("123456"), QStringLiteral("12345")},
+      {ids::RowNameEdits[4], {}, Pasted, QStringLiteral("abcdefghijklmno温"), QStringLiteral("abcdefghijklmno")},
+      {ids::RowNameEdits[0], QStringLiteral("入力 1"), Pasted, QStringLiteral("温度センサー一号機\r\n"),
+       QStringLiteral("温度センサ入力 1")},
   };
   for (const auto& c : cases) {
     auto* edit = Get<QLineEdit>(c.id);
     edit->setEnabled(true);
-    edit->clear();
+    edit->setText(c.before);
+    edit->setCursorPosition(0);
     edit->setFocus();
-    Type(edit, c.typed);
-    EXPECT_EQ(edit->text(), c.kept) << c.id << " " << c.typed.toStdString();
+    if (c.how == Typed) {
+      Type(edit, c.entered);
+    } else {
+      QGuiApplication::clipboard()->setText(c.entered);
+      QTest::keySequence(edit, QKeySequence::Paste);
+    }
+    EXPECT_EQ(edit->text(), c.kept) << c.id << " " << c.entered.toStdString();
   }
+}
+
+TEST_F(Window, TheSaveDialogSpeaksJapanese) {
+  QTranslator translator;
+  ASSERT_TRUE(InstallJapaneseQtTexts(translator));
+  QString title;
+  QString cancel;
+  QTimer answer;
+  answer.setInterval(20);
+  QObject::connect(&answer, &QTimer::timeout, [&] {
+    auto* dialog = qobject_cast<QFileDialog*>(QApplication::activeModalWidget());
+    if (dialog == nullptr) return;
+    title = dialog->windowTitle();
+    cancel = dialog->findChild<QDialogButtonBox*>()->button(QDialogButtonBox::Cancel)->text();
+    dialog->reject();
+  });
+  answer.start();
+  test::Click(window.Control(ids::BrowseButton));
+  EXPECT_EQ(title, QStringLiteral("名前を付けて保存"));
+  EXPECT_EQ(cancel, QStringLiteral("キャンセル"));
 }
 
 TEST_F(Window, EnterNeverPressesAButtonOrClosesTheWindow) {
