@@ -25,6 +25,7 @@
 namespace {
 
 using namespace pelorin::ui;
+using namespace pelorin::monitor;
 
 class NoDevices : public DeviceSource {
  public:

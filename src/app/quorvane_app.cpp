@@ -1,6 +1,6 @@
 #include "quorvane_app.h"
 
-#include "program_file.h"
+#include "program_identity.h"
 #include "qt_translation.h"
 #include "quorvane_dlg.h"
 
@@ -15,8 +15,9 @@ int CQuorvaneApp::InitInstance() {
   // Sockets need no start-up here; a peer that has gone must show up as an
   // error of the send, not end the process.
   std::signal(SIGPIPE, SIG_IGN);
-  const QString programPath = ui::ProgramFilePath();
-  QApplication::setApplicationName(ui::ApplicationName(programPath));
+  const QString programPath = QString::fromStdString(monitor::ProgramFilePath());
+  QApplication::setApplicationName(
+      QString::fromStdString(monitor::ApplicationName(programPath.toStdString())));
   // The window speaks Japanese, and so do Qt's own dialogs where Qt has the
   // translation; without it they speak English.
   ui::InstallJapaneseQtTexts(qtTexts_);

@@ -1,7 +1,6 @@
 #pragma once
 
-#include "device_source.h"
-#include "serial_ports.h"
+#include "scripted_devices.h"
 
 #include <QMessageBox>
 #include <QObject>
@@ -15,37 +14,16 @@
 
 class QWidget;
 
+namespace pelorin::ui {
+
+// The window tests speak of the core's controls, ports and devices.
+using namespace pelorin::monitor;
+
+}  // namespace pelorin::ui
+
 namespace pelorin::ui::test {
 
-// A device source the test scripts: the devices it reports, and port notices
-// sent through a pipe like the system's.
-class ScriptedDevices : public DeviceSource {
- public:
-  ScriptedDevices();
-  ~ScriptedDevices() override;
-
-  // Serial ports by device node; each is registered and named like the
-  // system's: "<description> - <node>[ [USB]] (COMn)".
-  struct Port {
-    std::string node;
-    std::string description;
-    bool usb = false;
-    std::string identity;  // a USB adapter's stable identity; empty: the node
-  };
-  std::vector<Port> ports;
-  // Devices reported as they are, after the ports.
-  std::vector<DeviceRecord> others;
-  bool failDeviceSet = false;
-  int enumerations = 0;
-
-  std::optional<std::vector<DeviceRecord>> PresentDevices(SerialPortRegistry& registry) override;
-  int ChangeDescriptor() const override { return pipe_[0]; }
-  Change ReadChange(SerialPortRegistry& registry) override;
-  void Notify(Change change);
-
- private:
-  int pipe_[2] = {-1, -1};
-};
+using monitor::test::ScriptedDevices;
 
 // Answers every message box that opens, the way a user presses OK, and keeps
 // its text.

@@ -2,7 +2,6 @@
 #include "dialog_units.h"
 #include "fonts.h"
 #include "path_label.h"
-#include "program_file.h"
 #include "qt_translation.h"
 #include "quorvane_dlg.h"
 #include "ui_test_support.h"
@@ -242,19 +241,6 @@ TEST_F(Window, TabFollowsTheTemplateOrder) {
     ASSERT_NE(QApplication::focusWidget(), nullptr);
     EXPECT_EQ(QApplication::focusWidget()->property("controlId").toInt(), id);
   }
-}
-
-TEST(VersionText, FormatsTheFourParts) {
-  EXPECT_EQ(FormatVersionText(1, 0, 1, 0), QStringLiteral("Version 1.01"));
-  EXPECT_EQ(FormatVersionText(1, 2, 3, 4), QStringLiteral("Version 1.234"));
-  EXPECT_EQ(FormatVersionText(2, 0, 10, 0), QStringLiteral("Version 2.010"));
-  EXPECT_EQ(FormatVersionText(1, 0, 0, 0), QStringLiteral("Version 1.00"));
-  EXPECT_EQ(ProgramVersionText(), QStringLiteral("Version 1.01"));
-}
-
-TEST(ApplicationName, IsTheProgramFileNameWithoutExtension) {
-  EXPECT_EQ(ApplicationName(QStringLiteral("/opt/pelorin-1.0/bin/pelorin")), QStringLiteral("pelorin"));
-  EXPECT_EQ(ApplicationName(QStringLiteral("/usr/local/bin/monitor.exe")), QStringLiteral("monitor"));
 }
 
 }  // namespace

@@ -1,12 +1,10 @@
 #include "quorvane_dlg.h"
 
-#include "control_table.h"
 #include "cp932_validator.h"
-#include "default_log_path.h"
 #include "dialog_units.h"
 #include "fonts.h"
 #include "path_label.h"
-#include "program_file.h"
+#include "program_identity.h"
 #include "row_indicator.h"
 #include "udev_device_source.h"
 
@@ -17,15 +15,19 @@
 #include <QKeyEvent>
 #include <QLabel>
 #include <QLineEdit>
-#include <QMessageBox>
 #include <QProgressBar>
 #include <QPushButton>
 #include <QRadioButton>
 #include <QScreen>
+#include <QSocketNotifier>
 
 #include <algorithm>
 
 namespace pelorin::ui {
+
+using monitor::ControlEntry;
+using monitor::ControlKind;
+namespace ids = monitor::ids;
 
 namespace {
 
@@ -50,47 +52,40 @@ QRect FitLabelText(const ControlEntry& entry, const QWidget* widget, QRect rect)
 
 }  // namespace
 
-CQuorvaneDlg::CQuorvaneDlg(const QString& programPath, std::unique_ptr<DeviceSource> devices,
-                           QWidget* parent)
+CQuorvaneDlg::CQuorvaneDlg(const QString& programPath,
+                           std::unique_ptr<monitor::DeviceSource> devices, QWidget* parent)
     : QDialog(parent, Qt::Window | Qt::CustomizeWindowHint | Qt::WindowTitleHint |
                           Qt::WindowSystemMenuHint | Qt::WindowMinimizeButtonHint |
                           Qt::WindowCloseButtonHint),
-      versionText_(ProgramVersionText()),
-      logPath_(QString::fromStdString(DefaultLogPath(programPath.toStdString()))),
-      log_([this](int32_t) { PostLogWriteFailure(); }),
+      applicationName_(QString::fromStdString(monitor::ApplicationName(programPath.toStdString()))),
       icon_(ApplicationIcon()),
-      applicationName_(ApplicationName(programPath)),
-      devices_(devices ? std::move(devices) : std::make_unique<UdevDeviceSource>()) {
+      valueFont_(ValueLabelFont()),
+      core_(*this, programPath.toStdString(),
+            devices ? std::move(devices) : std::make_unique<monitor::UdevDeviceSource>()) {
   setWindowTitle(QStringLiteral("Pelorin"));
+  setWindowIcon(icon_);
   setFont(DialogFont());
   BindControls();
-  OnInitDialog();
+  core_.OnInitDialog();
+  ConnectControls();
   WatchDeviceChanges();
+  const QRect screen = QGuiApplication::primaryScreen()->availableGeometry();
+  move(screen.center() - rect().center());
   qApp->installEventFilter(this);
 }
 
 CQuorvaneDlg::~CQuorvaneDlg() {
   qApp->removeEventFilter(this);
-  // A start-up still running is aborted and waited for; then the link is
-  // closed, which ends the receive thread before anything it writes goes.
-  if (startupWorker_.joinable()) {
-    link_.abortRequested = 1;
-    startupWorker_.join();
-  }
-  link_.owner = nullptr;
-  link_.Close();
-  log_.Close();
+  core_.Shutdown();
 }
 
 // Creates the controls from the control table, in template (= tab) order.
 void CQuorvaneDlg::BindControls() {
   const DialogUnits units(font());
-  setFixedSize(units.ToX(kDialogWidthDlu), units.ToY(kDialogHeightDlu));
-  const auto& table = ControlTable();
+  setFixedSize(units.ToX(monitor::kDialogWidthDlu), units.ToY(monitor::kDialogHeightDlu));
   QWidget* previousTabStop = nullptr;
-  for (size_t i = 0; i < table.size(); ++i) {
-    const ControlEntry& entry = table[i];
-    QWidget* widget = CreateControl(static_cast<int>(i));
+  for (const ControlEntry& entry : monitor::ControlTable()) {
+    QWidget* widget = CreateControl(entry);
     widget->setGeometry(FitLabelText(entry, widget, units.ToPixels(entry.x, entry.y, entry.width, entry.height)));
     if (entry.id != ids::kNone) {
       widget->setObjectName(QStringLiteral("ctl%1").arg(entry.id));
@@ -102,61 +97,60 @@ void CQuorvaneDlg::BindControls() {
     }
     // A drop-down list's rectangle holds its dropped height; closed, it is
     // as high as the edits.
-    if (entry.kind == ControlKind::DropDownList) widget->setFixedHeight(units.ToY(kEditHeightDlu));
-    if (entry.flags & kHidden) widget->hide();
+    if (entry.kind == ControlKind::DropDownList) widget->setFixedHeight(units.ToY(monitor::kEditHeightDlu));
+    if (entry.flags & monitor::kHidden) widget->hide();
     if (widget->focusPolicy() != Qt::NoFocus) {
       if (previousTabStop != nullptr) setTabOrder(previousTabStop, widget);
       previousTabStop = widget;
     }
   }
-  lanRadio_ = static_cast<QRadioButton*>(Control(ids::LanRadio));
-  usbRadio_ = static_cast<QRadioButton*>(Control(ids::UsbRadio));
-  addressEdit_ = static_cast<QLineEdit*>(Control(ids::AddressEdit));
-  portEdit_ = static_cast<QLineEdit*>(Control(ids::PortEdit));
-  portList_ = static_cast<QComboBox*>(Control(ids::PortList));
-  startButton_ = static_cast<QPushButton*>(Control(ids::StartButton));
-  versionLabel_ = static_cast<QLabel*>(Control(ids::VersionText));
-  progressBar_ = static_cast<QProgressBar*>(Control(ids::Progress));
-  nodeStatus_ = static_cast<QLabel*>(Control(ids::NodeStatus));
-  receiveTime_ = static_cast<QLabel*>(Control(ids::ReceiveTime));
-  loggingCheck_ = static_cast<QCheckBox*>(Control(ids::LoggingCheck));
-  browseButton_ = static_cast<QPushButton*>(Control(ids::BrowseButton));
-  logPathText_ = static_cast<PathLabel*>(Control(ids::LogPathText));
+  for (int id : ids::RowValueLabels) Control(id)->setFont(valueFont_);
   // The group box lies behind the controls it frames.
   Control(ids::GatewayGroup)->lower();
-
-  connect(startButton_, &QPushButton::clicked, this, &CQuorvaneDlg::OnStartClicked);
-  deferredRefresh_.setSingleShot(true);
-  deferredRefresh_.setTimerType(Qt::PreciseTimer);
-  connect(&deferredRefresh_, &QTimer::timeout, this, &CQuorvaneDlg::OnRefreshRows);
-  connect(lanRadio_, &QRadioButton::clicked, this, &CQuorvaneDlg::UpdateControlStates);
-  connect(usbRadio_, &QRadioButton::clicked, this, &CQuorvaneDlg::UpdateControlStates);
-  connect(browseButton_, &QPushButton::clicked, this, &CQuorvaneDlg::OnBrowseClicked);
-  connect(loggingCheck_, &QCheckBox::clicked, this, &CQuorvaneDlg::OnLoggingClicked);
-  for (size_t row = 0; row < ids::RowNameEdits.size(); ++row) {
-    connect(static_cast<QLineEdit*>(Control(ids::RowNameEdits[row])), &QLineEdit::textChanged, this,
-            [this, row](const QString& name) {
-              log_.SetRowName(static_cast<int>(row), name.toStdString());
-            });
-  }
-  // Of the two radio buttons, only the checked one is a tab stop.
-  connect(lanRadio_, &QRadioButton::toggled, this, [this](bool lan) {
-    lanRadio_->setFocusPolicy(lan ? Qt::StrongFocus : Qt::ClickFocus);
-    usbRadio_->setFocusPolicy(lan ? Qt::ClickFocus : Qt::StrongFocus);
-  });
 }
 
-QWidget* CQuorvaneDlg::CreateControl(int index) {
-  const ControlEntry& entry = ControlTable()[static_cast<size_t>(index)];
+void CQuorvaneDlg::ConnectControls() {
+  auto* lan = static_cast<QRadioButton*>(Control(ids::LanRadio));
+  auto* usb = static_cast<QRadioButton*>(Control(ids::UsbRadio));
+  const auto clicked = [this](int id, void (monitor::MonitorCore::*handler)()) {
+    connect(static_cast<QAbstractButton*>(Control(id)), &QAbstractButton::clicked, this,
+            [this, handler] { (core_.*handler)(); });
+  };
+  clicked(ids::StartButton, &monitor::MonitorCore::OnStartClicked);
+  clicked(ids::LanRadio, &monitor::MonitorCore::OnGatewayChoiceClicked);
+  clicked(ids::UsbRadio, &monitor::MonitorCore::OnGatewayChoiceClicked);
+  clicked(ids::BrowseButton, &monitor::MonitorCore::OnBrowseClicked);
+  clicked(ids::LoggingCheck, &monitor::MonitorCore::OnLoggingClicked);
+  for (size_t row = 0; row < ids::RowNameEdits.size(); ++row) {
+    connect(static_cast<QLineEdit*>(Control(ids::RowNameEdits[row])), &QLineEdit::textChanged, this,
+            [this, row] { core_.OnRowNameChanged(static_cast<int>(row)); });
+  }
+  // Of the two radio buttons, only the checked one is a tab stop.
+  const auto tabStops = [lan, usb](bool lanChecked) {
+    lan->setFocusPolicy(lanChecked ? Qt::StrongFocus : Qt::ClickFocus);
+    usb->setFocusPolicy(lanChecked ? Qt::ClickFocus : Qt::StrongFocus);
+  };
+  connect(lan, &QRadioButton::toggled, this, tabStops);
+  tabStops(lan->isChecked());
+}
+
+void CQuorvaneDlg::WatchDeviceChanges() {
+  const int descriptor = core_.devices().ChangeDescriptor();
+  if (descriptor < 0) return;
+  auto* notifier = new QSocketNotifier(descriptor, QSocketNotifier::Read, this);
+  connect(notifier, &QSocketNotifier::activated, this, [this] { core_.OnDeviceNotice(); });
+}
+
+QWidget* CQuorvaneDlg::CreateControl(const ControlEntry& entry) {
   const QString text = QString::fromUtf8(entry.text);
   const auto tabStop = [&](QWidget* w) {
-    w->setFocusPolicy(entry.flags & kTabStop ? Qt::StrongFocus : Qt::ClickFocus);
+    w->setFocusPolicy(entry.flags & monitor::kTabStop ? Qt::StrongFocus : Qt::ClickFocus);
     return w;
   };
   switch (entry.kind) {
     case ControlKind::Label: {
       auto* label = new QLabel(text, this);
-      label->setAlignment((entry.flags & kAlignRight ? Qt::AlignRight : Qt::AlignLeft) | Qt::AlignTop);
+      label->setAlignment((entry.flags & monitor::kAlignRight ? Qt::AlignRight : Qt::AlignLeft) | Qt::AlignTop);
       return label;
     }
     case ControlKind::PathText:
@@ -179,7 +173,7 @@ QWidget* CQuorvaneDlg::CreateControl(int index) {
     }
     case ControlKind::LineEdit: {
       auto* edit = new QLineEdit(text, this);
-      edit->setValidator(new Cp932Validator(entry.textLimit, entry.flags & kDigitsOnly, edit));
+      edit->setValidator(new Cp932Validator(entry.textLimit, entry.flags & monitor::kDigitsOnly, edit));
       return tabStop(edit);
     }
     case ControlKind::DropDownList: {
@@ -196,7 +190,13 @@ QWidget* CQuorvaneDlg::CreateControl(int index) {
     case ControlKind::Indicator: {
       int row = 0;
       while (ids::RowIndicators[static_cast<size_t>(row)] != entry.id) ++row;
-      return new RowIndicator([this, row] { return IndicatorFill(row); }, this);
+      return new RowIndicator(
+          [this, row]() -> std::optional<QColor> {
+            const auto fill = core_.IndicatorFill(row);
+            if (!fill) return std::nullopt;
+            return QColor(fill->red, fill->green, fill->blue);
+          },
+          this);
     }
     case ControlKind::ProgressBar: {
       auto* bar = new QProgressBar(this);
@@ -206,33 +206,6 @@ QWidget* CQuorvaneDlg::CreateControl(int index) {
     }
   }
   return nullptr;
-}
-
-void CQuorvaneDlg::OnInitDialog() {
-  setWindowIcon(icon_);
-  versionLabel_->setText(versionText_);
-  progressBar_->hide();
-  RefreshPortList();
-  mode_ = static_cast<int32_t>(MonitorMode::Idle);
-  lanRadio_->setChecked(true);
-  portEdit_->setText(QStringLiteral("10003"));
-  nodeStatus_->clear();
-  receiveTime_->clear();
-  valueFont_ = ValueLabelFont();
-  for (size_t row = 0; row < ids::RowNameEdits.size(); ++row) {
-    static_cast<QLineEdit*>(Control(ids::RowNameEdits[row]))
-        ->setText(QStringLiteral("入力 %1").arg(row + 1));
-    auto* value = static_cast<QLabel*>(Control(ids::RowValueLabels[row]));
-    value->clear();
-    value->setFont(valueFont_);
-  }
-  rows_.Clear();
-  commandWaitSeconds_ = 5;
-  logPathText_->SetPath(logPath_);
-  UpdateControlStates();
-
-  const QRect screen = QGuiApplication::primaryScreen()->availableGeometry();
-  move(screen.center() - rect().center());
 }
 
 bool CQuorvaneDlg::eventFilter(QObject* watched, QEvent* event) {
@@ -245,11 +218,6 @@ bool CQuorvaneDlg::eventFilter(QObject* watched, QEvent* event) {
     }
   }
   return QDialog::eventFilter(watched, event);
-}
-
-void CQuorvaneDlg::ShowMessage(const QString& text) {
-  QMessageBox box(QMessageBox::NoIcon, applicationName_, text, QMessageBox::Ok, this);
-  box.exec();
 }
 
 }  // namespace pelorin::ui

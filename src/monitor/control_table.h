@@ -6,7 +6,7 @@
 #include <string>
 #include <vector>
 
-namespace pelorin::ui {
+namespace pelorin::monitor {
 
 // The monitor window's controls by their numeric ids.
 namespace ids {
@@ -79,4 +79,4 @@ inline constexpr std::array<int, 5> kRowTopsDlu = {120, 140, 160, 180, 200};
 // Every control, in template order, which is also the tab order.
 const std::vector<ControlEntry>& ControlTable();
 
-}  // namespace pelorin::ui
+}  // namespace pelorin::monitor

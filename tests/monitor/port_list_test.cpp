@@ -1,21 +1,21 @@
 #include "control_table.h"
 #include "loopback.h"
+#include "monitor_core.h"
 #include "port_list.h"
-#include "quorvane_dlg.h"
+#include "recording_window.h"
+#include "scripted_devices.h"
 #include "serial_ports.h"
 #include "udev_device_source.h"
-#include "ui_test_support.h"
-
-#include <QComboBox>
-#include <QLineEdit>
-#include <QtTest/QTest>
 
 #include <gtest/gtest.h>
 
-namespace pelorin::ui {
+#include <memory>
+
+namespace pelorin::monitor {
 namespace {
 
 using Change = DeviceSource::Change;
+using test::RecordingWindow;
 
 TEST(AddPortFromName, TakesTheNumberAfterTheFirstMarker) {
   const struct {
@@ -98,83 +98,85 @@ TEST(ChooseSelection, PrefersUsbThenTheRememberedPort) {
   for (const auto& c : cases) EXPECT_EQ(ChooseSelection(c.ports, c.remembered), c.selected) << c.name;
 }
 
-class PortListWindow : public ::testing::Test {
+class PortListRules : public ::testing::Test {
  protected:
   void Open() {
-    window = std::make_unique<CQuorvaneDlg>(QStringLiteral("/opt/pelorin/bin/pelorin"),
-                                            std::unique_ptr<DeviceSource>(devices));
-    window->show();
-    ASSERT_TRUE(QTest::qWaitForWindowExposed(window.get()));
+    core = std::make_unique<MonitorCore>(window, "/opt/pelorin/bin/pelorin",
+                                         std::unique_ptr<DeviceSource>(devices));
+    core->OnInitDialog();
   }
-  QComboBox* List() { return qobject_cast<QComboBox*>(window->Control(ids::PortList)); }
+  const RecordingWindow::Control& List() { return window[ids::PortList]; }
+  void ChooseUsb() {
+    window.Check(ids::LanRadio, false);
+    window.Check(ids::UsbRadio, true);
+    core->OnGatewayChoiceClicked();
+  }
   void Notify(Change change) {
-    const int before = devices->enumerations;
     devices->Notify(change);
-    test::WaitUntil([&] { return devices->enumerations > before; }, 1000);
+    core->OnDeviceNotice();
   }
 
+  RecordingWindow window;
   test::ScriptedDevices* devices = new test::ScriptedDevices;
-  std::unique_ptr<CQuorvaneDlg> window;
+  std::unique_ptr<MonitorCore> core;
 };
 
-TEST_F(PortListWindow, FollowsArrivalsAndRemovalsWhileIdle) {
+TEST_F(PortListRules, FollowArrivalsAndRemovalsWhileIdle) {
   devices->ports = {{"/dev/ttyS4", "Serial port", false, ""}};
   Open();
-  ASSERT_EQ(List()->count(), 1);
-  test::Click(window->Control(ids::UsbRadio));
+  ASSERT_EQ(List().items.size(), 1u);
+  ChooseUsb();
 
   devices->ports.push_back({"/dev/ttyUSB0", "FT232R USB UART", true, ""});
   Notify(Change::PortArrived);
-  ASSERT_EQ(List()->count(), 2);
-  EXPECT_EQ(List()->currentIndex(), 1) << "the USB port is chosen at once";
-  EXPECT_TRUE(List()->currentText().contains(QStringLiteral("/dev/ttyUSB0")));
+  ASSERT_EQ(List().items.size(), 2u);
+  EXPECT_EQ(List().selection, 1) << "the USB port is chosen at once";
+  EXPECT_NE(List().items[1].find("/dev/ttyUSB0"), std::string::npos);
 
   devices->ports.erase(devices->ports.begin() + 1);
   Notify(Change::PortRemoved);
-  EXPECT_EQ(List()->count(), 1);
+  EXPECT_EQ(List().items.size(), 1u);
 
   const int before = devices->enumerations;
-  devices->Notify(Change::None);  // some other device
-  test::WaitUntil([] { return false; }, 100);
+  Notify(Change::None);  // some other device
   EXPECT_EQ(devices->enumerations, before);
 }
 
-TEST_F(PortListWindow, AnEmptyRefreshLeavesTheListDisabledUntilTheControlsAreUpdated) {
+TEST_F(PortListRules, AnEmptyRefreshLeavesTheListDisabledUntilTheControlsAreUpdated) {
   Open();
-  test::Click(window->Control(ids::UsbRadio));
-  EXPECT_TRUE(List()->isEnabled());
+  ChooseUsb();
+  EXPECT_TRUE(List().enabled);
   Notify(Change::PortArrived);  // still nothing there
-  EXPECT_FALSE(List()->isEnabled());
+  EXPECT_FALSE(List().enabled);
   devices->ports = {{"/dev/ttyACM0", "Gateway", true, ""}};
   Notify(Change::PortArrived);
-  EXPECT_EQ(List()->count(), 1);
-  EXPECT_FALSE(List()->isEnabled());
-  test::Click(window->Control(ids::UsbRadio));
-  EXPECT_TRUE(List()->isEnabled());
+  EXPECT_EQ(List().items.size(), 1u);
+  EXPECT_FALSE(List().enabled);
+  ChooseUsb();
+  EXPECT_TRUE(List().enabled);
 }
 
-TEST_F(PortListWindow, OnlyPortNoticesInIdleRefreshTheList) {
+TEST_F(PortListRules, OnlyPortNoticesInIdleRefreshTheList) {
   Open();
   pelorin::test::LoopbackServer gateway;  // accepts and never answers: Connecting
-  qobject_cast<QLineEdit*>(window->Control(ids::AddressEdit))->setText(QStringLiteral("127.0.0.1"));
-  qobject_cast<QLineEdit*>(window->Control(ids::PortEdit))->setText(QString::fromStdString(gateway.port()));
-  test::Click(window->Control(ids::StartButton));
-  ASSERT_EQ(window->Mode(), MonitorMode::Connecting);
+  window.Type(ids::AddressEdit, "127.0.0.1");
+  window.Type(ids::PortEdit, gateway.port());
+  core->OnStartClicked();
+  ASSERT_EQ(core->Mode(), MonitorMode::Connecting);
 
   devices->ports = {{"/dev/ttyUSB0", "FT232R USB UART", true, ""}};
   const int before = devices->enumerations;
-  devices->Notify(Change::PortArrived);
-  test::WaitUntil([] { return false; }, 200);
+  Notify(Change::PortArrived);
   EXPECT_EQ(devices->enumerations, before);
 
-  test::Click(window->Control(ids::StartButton));  // abort
-  ASSERT_TRUE(test::WaitUntil([&] { return window->Mode() == MonitorMode::Idle; }, 3000));
-  EXPECT_EQ(List()->count(), 0) << "not brought up to date by the return to Idle";
-  EXPECT_EQ(window->OnDeviceChange(0x0007, CQuorvaneDlg::kDeviceTypePort), 0);
-  EXPECT_EQ(window->OnDeviceChange(CQuorvaneDlg::kDeviceArrival, 5), 0);
+  core->OnStartClicked();  // abort
+  ASSERT_TRUE(window.RunUntil(*core, [&] { return core->Mode() == MonitorMode::Idle; }, 3000));
+  EXPECT_TRUE(List().items.empty()) << "not brought up to date by the return to Idle";
+  EXPECT_EQ(core->OnDeviceChange(0x0007, MonitorCore::kDeviceTypePort), 0);
+  EXPECT_EQ(core->OnDeviceChange(MonitorCore::kDeviceArrival, 5), 0);
   EXPECT_EQ(devices->enumerations, before);
-  EXPECT_EQ(window->OnDeviceChange(CQuorvaneDlg::kDeviceRemoveComplete, CQuorvaneDlg::kDeviceTypePort), 0);
-  EXPECT_EQ(List()->count(), 1);
+  EXPECT_EQ(core->OnDeviceChange(MonitorCore::kDeviceRemoveComplete, MonitorCore::kDeviceTypePort), 0);
+  EXPECT_EQ(List().items.size(), 1u);
 }
 
 TEST(UdevDeviceSource, EnumeratesThisMachinesPortsWithWorkingNumbers) {
@@ -196,4 +198,4 @@ TEST(UdevDeviceSource, EnumeratesThisMachinesPortsWithWorkingNumbers) {
 }
 
 }  // namespace
-}  // namespace pelorin::ui
+}  // namespace pelorin::monitor

@@ -8,7 +8,7 @@
 #include <optional>
 #include <string>
 
-namespace pelorin::ui {
+namespace pelorin::monitor {
 
 namespace {
 
@@ -125,4 +125,4 @@ DeviceSource::Change UdevDeviceSource::ReadChange(SerialPortRegistry& ports) {
   return Change::None;
 }
 
-}  // namespace pelorin::ui
+}  // namespace pelorin::monitor

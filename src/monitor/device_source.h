@@ -8,7 +8,7 @@ namespace pelorin {
 class SerialPortRegistry;
 }
 
-namespace pelorin::ui {
+namespace pelorin::monitor {
 
 // One present device as the system describes it. A missing description means
 // the device is skipped; a missing friendly name means it adds no port.
@@ -34,4 +34,4 @@ class DeviceSource {
   virtual Change ReadChange(SerialPortRegistry& ports) = 0;
 };
 
-}  // namespace pelorin::ui
+}  // namespace pelorin::monitor

@@ -1,6 +1,6 @@
 #include "control_table.h"
 
-namespace pelorin::ui {
+namespace pelorin::monitor {
 
 namespace {
 
@@ -60,4 +60,4 @@ const std::vector<ControlEntry>& ControlTable() {
   return table;
 }
 
-}  // namespace pelorin::ui
+}  // namespace pelorin::monitor

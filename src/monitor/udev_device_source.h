@@ -5,7 +5,7 @@
 struct udev;
 struct udev_monitor;
 
-namespace pelorin::ui {
+namespace pelorin::monitor {
 
 // Serial ports from udev: the "tty" devices that have a parent device, less
 // the legacy 8250 ports with no hardware behind them. Each friendly name holds
@@ -30,4 +30,4 @@ class UdevDeviceSource : public DeviceSource {
   struct udev_monitor* monitor_ = nullptr;
 };
 
-}  // namespace pelorin::ui
+}  // namespace pelorin::monitor

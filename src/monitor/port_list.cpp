@@ -1,6 +1,6 @@
 #include "port_list.h"
 
-namespace pelorin::ui {
+namespace pelorin::monitor {
 
 void AddPortFromName(PortList& list, std::string_view friendlyName) {
   const size_t marker = friendlyName.find("(COM");
@@ -50,4 +50,4 @@ int32_t ChooseSelection(const PortList& list, std::optional<int32_t> rememberedP
   return selected;
 }
 
-}  // namespace pelorin::ui
+}  // namespace pelorin::monitor

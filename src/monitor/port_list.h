@@ -9,7 +9,7 @@
 #include <string>
 #include <string_view>
 
-namespace pelorin::ui {
+namespace pelorin::monitor {
 
 struct PortEntry {
   std::string text;  // the device's friendly name
@@ -38,4 +38,4 @@ bool EnumeratePorts(DeviceSource& devices, SerialPortRegistry& ports, PortList& 
 // "USB"; else the last entry with the remembered port number; else item 0.
 int32_t ChooseSelection(const PortList& list, std::optional<int32_t> rememberedPort);
 
-}  // namespace pelorin::ui
+}  // namespace pelorin::monitor

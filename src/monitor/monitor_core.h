@@ -1,0 +1,136 @@
+#pragma once
+
+#include "csv_log.h"
+#include "device_source.h"
+#include "gateway_link.h"
+#include "monitor_window.h"
+#include "node_report.h"
+#include "port_list.h"
+#include "report_sink.h"
+#include "serial_ports.h"
+
+#include <atomic>
+#include <chrono>
+#include <cstdint>
+#include <memory>
+#include <mutex>
+#include <optional>
+#include <string>
+#include <thread>
+
+namespace pelorin::monitor {
+
+enum class MonitorMode : int32_t { Idle = 0, Connecting = 1, Receiving = 2 };
+
+struct Rgb {
+  uint8_t red, green, blue;
+  friend bool operator==(const Rgb&, const Rgb&) = default;
+};
+
+// The window's three brushes.
+inline constexpr Rgb kRedBrush{255, 0, 0};
+inline constexpr Rgb kBlackBrush{0, 0, 0};
+inline constexpr Rgb kGreyBrush{127, 127, 127};
+
+// The behaviour of the monitor window, free of any window toolkit: session
+// control, the control states, the live rows, the port list and the log
+// controls. It owns the link, the rows, the log and the port list for its
+// whole life and reaches its window only through MonitorWindow. Every public
+// call but those of ReportSink comes on the window thread.
+class MonitorCore : public ReportSink {
+ public:
+  MonitorCore(MonitorWindow& window, std::string_view programPath,
+              std::unique_ptr<DeviceSource> devices);
+  ~MonitorCore();
+  MonitorCore(const MonitorCore&) = delete;
+  MonitorCore& operator=(const MonitorCore&) = delete;
+
+  // The window's initialisation: texts, the port list, the Idle states.
+  void OnInitDialog();
+  // Ends a start-up still running, then the link, then the log. The window
+  // calls it before it goes; nothing reaches the window afterwards.
+  void Shutdown();
+
+  // The start button: start in Idle, abort in Connecting, stop in Receiving.
+  void OnStartClicked();
+  // A click on either gateway radio button.
+  void OnGatewayChoiceClicked() { UpdateControlStates(); }
+  // The user changed a row name edit.
+  void OnRowNameChanged(int row);
+  // After the logging check box has toggled itself.
+  void OnLoggingClicked();
+  void OnBrowseClicked();
+
+  // The device-change notice: refreshes the port list on a port's arrival or
+  // removal while Idle. Always answers 0.
+  static constexpr int kDeviceArrival = 0x8000;
+  static constexpr int kDeviceRemoveComplete = 0x8004;
+  static constexpr int kDeviceTypePort = 3;
+  int OnDeviceChange(int event, int deviceType);
+  // A notice waits on devices().ChangeDescriptor(): take it and act on it.
+  void OnDeviceNotice();
+
+  // What another thread (or a delay) handed to the window thread.
+  void OnWindowTask(WindowTask task, int32_t value);
+
+  // An indicator's fill at paint time: only while Receiving, by the row's
+  // digital state; nothing means the window's ordinary background.
+  std::optional<Rgb> IndicatorFill(int row) const;
+
+  MonitorMode Mode() const { return static_cast<MonitorMode>(mode_.load()); }
+  const std::string& LogPath() const { return logPath_; }
+  // Sets logPath and the log path text, as a confirmed browse does.
+  void SetLogPath(std::string path);
+  DeviceSource& devices() { return *devices_; }
+
+  // ReportSink: called on the link's receive thread.
+  RowValues& Rows() override { return rows_; }
+  void SetNodeStatus(std::string_view text) override;
+  void SetReceiveTime(std::string_view text) override;
+  void RequestRowRefresh() override;
+  void AppendRecord(const NodeReport& report) override;
+
+ private:
+  void StartSession();
+  void StopSession();
+  void UpdateControlStates();
+  void StartupWorker();
+  int32_t SendStartCommand();
+  void ShowStartupProgress();
+  void FinishStartup(int32_t code);
+  void RefreshPortList();
+  void OnRefreshRows();
+  void RefreshRows();
+  void OnLogWriteFailed();
+
+  MonitorWindow& window_;
+  std::atomic<int32_t> mode_{static_cast<int32_t>(MonitorMode::Idle)};
+  const std::string versionText_;
+  std::string logPath_;
+  PortList portEntries_;
+  RowValues rows_;
+  int32_t commandWaitSeconds_ = 5;
+  SerialPortRegistry serialPorts_;
+  // Declared before the link, so that the link (and its receive thread, which
+  // appends) goes first.
+  CsvLog log_;
+  GatewayLink link_{serialPorts_};
+  std::unique_ptr<DeviceSource> devices_;
+
+  std::thread startupWorker_;
+  // The handler's texts and the coalesced refresh request.
+  std::mutex textMutex_;
+  std::string pendingStatus_;
+  std::string pendingReceiveTime_;
+  bool textsChanged_ = false;
+  std::atomic<bool> refreshPending_{false};
+  // Window thread only.
+  std::optional<std::chrono::steady_clock::time_point> lastRefresh_;
+  bool deferredRefreshWaiting_ = false;
+};
+
+// White space at both ends as the C library knows it: space, tab, line feed,
+// vertical tab, form feed, carriage return.
+std::string TrimBlanks(std::string_view text);
+
+}  // namespace pelorin::monitor

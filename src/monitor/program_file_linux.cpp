@@ -1,0 +1,15 @@
+#include "program_identity.h"
+
+#include <climits>
+#include <unistd.h>
+
+namespace pelorin::monitor {
+
+std::string ProgramFilePath() {
+  char path[PATH_MAX];
+  const ssize_t length = readlink("/proc/self/exe", path, sizeof path - 1);
+  if (length <= 0) return {};
+  return std::string(path, static_cast<size_t>(length));
+}
+
+}  // namespace pelorin::monitor

@@ -1,0 +1,9 @@
+#pragma once
+
+namespace pelorin::monitor {
+
+// Names the calling start-up worker thread and raises its priority where the
+// system lets a program do so without privileges.
+void PrepareStartupThread();
+
+}  // namespace pelorin::monitor

@@ -1,0 +1,117 @@
+// The monitor core's operations on the window's controls, by id, and its way
+// onto the window thread.
+
+#include "path_label.h"
+#include "quorvane_dlg.h"
+
+#include <QAbstractButton>
+#include <QComboBox>
+#include <QFileDialog>
+#include <QFileInfo>
+#include <QLabel>
+#include <QLineEdit>
+#include <QMessageBox>
+#include <QTimer>
+
+namespace pelorin::ui {
+
+namespace {
+
+QString FromUtf8(std::string_view text) {
+  return QString::fromUtf8(text.data(), static_cast<qsizetype>(text.size()));
+}
+
+}  // namespace
+
+void CQuorvaneDlg::SetControlText(int id, std::string_view text) {
+  QWidget* widget = Control(id);
+  const QString qtext = FromUtf8(text);
+  if (auto* path = qobject_cast<PathLabel*>(widget)) {
+    path->SetPath(qtext);
+  } else if (auto* label = qobject_cast<QLabel*>(widget)) {
+    label->setText(qtext);
+    // Live labels are named by their role ("値 1"); what they show reaches
+    // assistive tools as their description.
+    if (!label->accessibleName().isEmpty()) label->setAccessibleDescription(qtext);
+  } else if (auto* edit = qobject_cast<QLineEdit*>(widget)) {
+    edit->setText(qtext);
+  } else if (auto* button = qobject_cast<QAbstractButton*>(widget)) {
+    button->setText(qtext);
+  }
+}
+
+std::string CQuorvaneDlg::ControlText(int id) const {
+  QWidget* widget = Control(id);
+  if (auto* label = qobject_cast<QLabel*>(widget)) return label->text().toStdString();
+  if (auto* edit = qobject_cast<QLineEdit*>(widget)) return edit->text().toStdString();
+  if (auto* button = qobject_cast<QAbstractButton*>(widget)) return button->text().toStdString();
+  return {};
+}
+
+void CQuorvaneDlg::ShowControl(int id, bool shown) { Control(id)->setVisible(shown); }
+
+void CQuorvaneDlg::EnableControl(int id, bool enabled) { Control(id)->setEnabled(enabled); }
+
+bool CQuorvaneDlg::IsChecked(int id) const {
+  const auto* button = qobject_cast<const QAbstractButton*>(Control(id));
+  return button != nullptr && button->isChecked();
+}
+
+void CQuorvaneDlg::SetChecked(int id, bool checked) {
+  if (auto* button = qobject_cast<QAbstractButton*>(Control(id))) button->setChecked(checked);
+}
+
+void CQuorvaneDlg::SetListItems(int id, const std::vector<std::string>& items) {
+  auto* list = static_cast<QComboBox*>(Control(id));
+  list->clear();
+  for (const std::string& item : items) list->addItem(QString::fromStdString(item));
+  list->setCurrentIndex(-1);
+}
+
+int CQuorvaneDlg::ListSelection(int id) const {
+  return static_cast<const QComboBox*>(Control(id))->currentIndex();
+}
+
+void CQuorvaneDlg::SetListSelection(int id, int index) {
+  static_cast<QComboBox*>(Control(id))->setCurrentIndex(index);
+}
+
+void CQuorvaneDlg::InvalidateControl(int id) { Control(id)->update(); }
+
+void CQuorvaneDlg::ShowMessage(std::string_view text) {
+  QMessageBox box(QMessageBox::NoIcon, applicationName_, FromUtf8(text), QMessageBox::Ok, this);
+  box.exec();
+}
+
+std::optional<std::string> CQuorvaneDlg::AskSaveFilePath(const monitor::SaveFileRequest& request) {
+  QFileDialog dialog(this);
+  // Qt's own dialog speaks the window's language; a desktop's would speak the desktop's.
+  dialog.setOption(QFileDialog::DontUseNativeDialog);
+  dialog.setAcceptMode(QFileDialog::AcceptSave);
+  dialog.setFileMode(QFileDialog::AnyFile);
+  dialog.setDefaultSuffix(FromUtf8(request.defaultExtension));
+  QStringList filters;
+  for (const monitor::SaveFileFilter& filter : request.filters) filters << FromUtf8(filter.name);
+  dialog.setNameFilters(filters);
+  const QFileInfo current(QString::fromStdString(request.initialPath));
+  dialog.setDirectory(current.absolutePath());
+  dialog.selectFile(current.fileName());
+  if (dialog.exec() != QDialog::Accepted || dialog.selectedFiles().isEmpty()) return std::nullopt;
+  return dialog.selectedFiles().constFirst().toStdString();
+}
+
+void CQuorvaneDlg::PostToWindow(monitor::WindowTask task, int32_t value) {
+  QMetaObject::invokeMethod(this, "OnWindowTask", Qt::QueuedConnection,
+                            Q_ARG(int, static_cast<int>(task)), Q_ARG(int, value));
+}
+
+void CQuorvaneDlg::PostToWindowAfter(monitor::WindowTask task, int milliseconds) {
+  QTimer::singleShot(milliseconds, Qt::PreciseTimer, this,
+                     [this, task] { core_.OnWindowTask(task, 0); });
+}
+
+void CQuorvaneDlg::OnWindowTask(int task, int value) {
+  core_.OnWindowTask(static_cast<monitor::WindowTask>(task), value);
+}
+
+}  // namespace pelorin::ui
