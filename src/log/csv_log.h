@@ -1,6 +1,7 @@
 #pragma once
 
 #include "cp932_encoder.h"
+#include "log_file.h"
 #include "node_report.h"
 #include "record_format.h"
 
@@ -44,7 +45,8 @@ class CsvLog {
 
   FailureHandler onWriteFailure_;
   std::mutex mutex_;
-  int fd_ = -1;
+  LogFile file_;
+  bool open_ = false;
   RowNames rowNames_;
   Cp932Encoder encoder_;
   std::string utf8_;   // reused for every record

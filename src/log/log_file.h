@@ -1,0 +1,38 @@
+#pragma once
+
+#include <sys/types.h>
+
+#include <cstdint>
+#include <string>
+#include <string_view>
+
+namespace pelorin {
+
+// The log's file: opened for appending and locked against other writers.
+// One thread at a time uses it.
+class LogFile {
+ public:
+  LogFile() = default;
+  LogFile(const LogFile&) = delete;
+  LogFile& operator=(const LogFile&) = delete;
+
+  // Opens path, creating it. 0 or errno: EAGAIN when another writer holds
+  // the file.
+  int32_t Open(const std::string& path);
+  // 0, or the error that the file system reports as the file is closed.
+  int32_t Close();
+
+  // Before lines are appended: the length of the file that they go to.
+  // 0 or errno.
+  int32_t PrepareAppend(off_t* length);
+
+  // Appends lines, whole lines each ending in LF, to the file of the given
+  // length. On failure the whole lines that reached the file stay and a part
+  // of a line is taken back. 0 or errno.
+  int32_t Append(std::string_view lines, off_t length);
+
+ private:
+  int fd_ = -1;
+};
+
+}  // namespace pelorin
