@@ -27,6 +27,7 @@ int32_t LogFile::Open(const std::string& path) {
     return error;
   }
   fd_ = fd;
+  path_ = path;
   return 0;
 }
 
@@ -40,6 +41,12 @@ int32_t LogFile::Close() {
 int32_t LogFile::PrepareAppend(off_t* length) {
   struct stat status {};
   if (fstat(fd_, &status) != 0) return Errno();
+  if (status.st_nlink == 0) {
+    Close();
+    const std::string path = path_;
+    if (const int32_t error = Open(path); error != 0) return error;
+    if (fstat(fd_, &status) != 0) return Errno();
+  }
   *length = status.st_size;
   return 0;
 }

@@ -120,6 +120,17 @@ TEST_F(LogFile, FailedWriteClosesTheLogAndSaysSo) {
   EXPECT_EQ(failures.load(), 1);
 }
 
+TEST_F(LogFile, ADeletedFileIsMadeAgain) {
+  ASSERT_EQ(log.Open(path), 0);
+  ASSERT_EQ(unlink(path.c_str()), 0);
+  log.Append(Report(3));
+  log.Close();
+  const std::string text = Read(path);
+  EXPECT_EQ(text.rfind(kHeader, 0), 0u);
+  EXPECT_EQ(Lines(text), 2u);
+  EXPECT_EQ(failures.load(), 0);
+}
+
 TEST_F(LogFile, APartlyWrittenRecordIsTakenBack) {
   // The file may grow by the header, one record and part of the next only.
   const auto appendBeyondTheLimit = [this] {
