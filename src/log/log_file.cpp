@@ -14,15 +14,25 @@ int32_t Errno() { return errno != 0 ? errno : EIO; }
 }  // namespace
 
 int32_t LogFile::Open(const std::string& path) {
-  const int fd = open(path.c_str(), O_WRONLY | O_CREAT | O_APPEND | O_CLOEXEC, 0644);
+  // Non-blocking, so that opening a FIFO without a reader fails rather than
+  // waiting for one; for a regular file the flag changes nothing.
+  const int fd = open(path.c_str(), O_WRONLY | O_CREAT | O_APPEND | O_NONBLOCK | O_NOCTTY | O_CLOEXEC, 0644);
   if (fd < 0) return Errno();
-  // An open-file-description lock: it conflicts with the write locks of
-  // other programs and of other opens in this process alike.
-  struct flock whole {};
-  whole.l_type = F_WRLCK;
-  whole.l_whence = SEEK_SET;
-  if (fcntl(fd, F_OFD_SETLK, &whole) < 0) {
-    const int32_t error = Errno();
+  struct stat status {};
+  int32_t error = 0;
+  if (fstat(fd, &status) != 0) {
+    error = Errno();
+  } else if (!S_ISREG(status.st_mode)) {
+    error = EINVAL;
+  } else {
+    // An open-file-description lock: it conflicts with the write locks of
+    // other programs and of other opens in this process alike.
+    struct flock whole {};
+    whole.l_type = F_WRLCK;
+    whole.l_whence = SEEK_SET;
+    if (fcntl(fd, F_OFD_SETLK, &whole) < 0) error = Errno();
+  }
+  if (error != 0) {
     close(fd);  // nothing was written to it
     return error;
   }

@@ -8,8 +8,8 @@
 
 namespace pelorin {
 
-// The log's file at its path: opened for appending and locked against other
-// writers. A file deleted while it is open is made again at the path. One
+// The log's file at its path: a regular file, opened for appending and
+// locked against other writers. A file deleted while it is open is made again at the path. One
 // thread at a time uses it.
 class LogFile {
  public:
@@ -17,8 +17,9 @@ class LogFile {
   LogFile(const LogFile&) = delete;
   LogFile& operator=(const LogFile&) = delete;
 
-  // Opens path, creating it. 0 or errno: EAGAIN when another writer holds
-  // the file.
+  // Opens path, creating it. 0 or errno: EINVAL for anything but a regular
+  // file (a FIFO or a device is refused at once, never waited on), EAGAIN
+  // when another writer holds the file.
   int32_t Open(const std::string& path);
   // 0, or the error that the file system reports as the file is closed.
   int32_t Close();

@@ -6,8 +6,10 @@
 #include <csignal>
 #include <cstdio>
 #include <fstream>
+#include <fcntl.h>
 #include <sstream>
 #include <sys/resource.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 namespace pelorin {
@@ -39,6 +41,8 @@ size_t Lines(const std::string& text) {
 class LogFile : public ::testing::Test {
  protected:
   void SetUp() override {
+    // A test that hangs ends the test program instead of hanging it.
+    alarm(60);
     char name[] = "/tmp/pelorin-log-XXXXXX";
     directory = mkdtemp(name);
     path = directory + "/records.csv";
@@ -48,6 +52,7 @@ class LogFile : public ::testing::Test {
     log.Close();
     std::remove(path.c_str());
     rmdir(directory.c_str());
+    alarm(0);
   }
 
   std::string directory;
@@ -98,9 +103,26 @@ TEST_F(LogFile, OnAndOffBeforeAnyRecordLeavesAnEmptyFile) {
 }
 
 TEST_F(LogFile, OpenFailsWhereNoFileCanBe) {
-  EXPECT_EQ(log.Open(directory + "/missing/records.csv"), ENOENT);
-  EXPECT_EQ(log.Open(directory), EISDIR);
+  const std::string unread = directory + "/unread";
+  const std::string read = directory + "/read";
+  ASSERT_EQ(mkfifo(unread.c_str(), 0600), 0);
+  ASSERT_EQ(mkfifo(read.c_str(), 0600), 0);
+  const int reader = open(read.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC);
+  const struct {
+    std::string path;
+    int32_t error;
+  } cases[] = {
+      {directory + "/missing/records.csv", ENOENT},
+      {directory, EISDIR},
+      {unread, ENXIO},  // nobody reads it: refused at once, not waited on
+      {read, EINVAL},
+      {"/dev/full", EINVAL},
+  };
+  for (const auto& c : cases) EXPECT_EQ(log.Open(c.path), c.error) << c.path;
   EXPECT_FALSE(log.IsOpen());
+  close(reader);
+  unlink(read.c_str());
+  unlink(unread.c_str());
 }
 
 TEST_F(LogFile, ASecondWriterIsLockedOut) {
@@ -112,7 +134,10 @@ TEST_F(LogFile, ASecondWriterIsLockedOut) {
 }
 
 TEST_F(LogFile, FailedWriteClosesTheLogAndSaysSo) {
-  ASSERT_EQ(log.Open("/dev/full"), 0);
+  // The file is deleted with its folder: it cannot be made again.
+  ASSERT_EQ(log.Open(path), 0);
+  ASSERT_EQ(unlink(path.c_str()), 0);
+  ASSERT_EQ(rmdir(directory.c_str()), 0);
   log.Append(Report(1));
   EXPECT_EQ(failures.load(), 1);
   EXPECT_FALSE(log.IsOpen());
