@@ -61,17 +61,25 @@ int32_t LogFile::PrepareAppend(off_t* length) {
   return 0;
 }
 
-int32_t LogFile::Append(std::string_view lines, off_t length) {
+int32_t LogFile::Append(std::string_view lines, off_t length, Clock::time_point deadline) {
   size_t written = 0;
   int32_t error = 0;
   while (written < lines.size()) {
     const ssize_t n = write(fd_, lines.data() + written, lines.size() - written);
-    if (n < 0 && errno == EINTR) continue;
+    if (n < 0 && errno == EINTR) {
+      if (Clock::now() < deadline) continue;  // another signal: there is time yet
+      error = ETIMEDOUT;
+      break;
+    }
     if (n <= 0) {
       error = n < 0 ? Errno() : EIO;
       break;
     }
     written += static_cast<size_t>(n);
+    if (written < lines.size() && Clock::now() >= deadline) {
+      error = ETIMEDOUT;
+      break;
+    }
   }
   if (error == 0) return 0;
   // Shift-JIS has no LF inside a character: the last LF written ends the last

@@ -2,6 +2,7 @@
 
 #include <sys/types.h>
 
+#include <chrono>
 #include <cstdint>
 #include <string>
 #include <string_view>
@@ -9,10 +10,12 @@
 namespace pelorin {
 
 // The log's file at its path: a regular file, opened for appending and
-// locked against other writers. A file deleted while it is open is made again at the path. One
-// thread at a time uses it.
+// locked against other writers. A file deleted while it is open is made
+// again at the path. One thread at a time uses it.
 class LogFile {
  public:
+  using Clock = std::chrono::steady_clock;
+
   LogFile() = default;
   LogFile(const LogFile&) = delete;
   LogFile& operator=(const LogFile&) = delete;
@@ -31,9 +34,10 @@ class LogFile {
   int32_t PrepareAppend(off_t* length);
 
   // Appends lines, whole lines each ending in LF, to the file of the given
-  // length. On failure the whole lines that reached the file stay and a part
-  // of a line is taken back. 0 or errno.
-  int32_t Append(std::string_view lines, off_t length);
+  // length. A write that is interrupted after the deadline fails with
+  // ETIMEDOUT. On failure the whole lines that reached the file stay and a
+  // part of a line is taken back. 0 or errno.
+  int32_t Append(std::string_view lines, off_t length, Clock::time_point deadline);
 
  private:
   std::string path_;

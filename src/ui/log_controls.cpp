@@ -45,7 +45,8 @@ void CQuorvaneDlg::OnLoggingClicked() {
   ShowMessage(QStringLiteral("ログファイルが開けません\r\n"));
 }
 
-// On the receive thread: the log has closed itself after a failed write.
+// On the log's writer thread, or on the receive thread: logging has switched
+// itself off because the file stopped taking records.
 void CQuorvaneDlg::PostLogWriteFailure() {
   QMetaObject::invokeMethod(this, "OnLogWriteFailed", Qt::QueuedConnection);
 }
