@@ -103,8 +103,9 @@ void CsvLog::WriteRecords() {
   }
   // Closing can wait too: a network share may write the file back only now.
   deadline.Set(Deadline());
-  file_.Close();
+  const int32_t closed = file_.Close();
   deadline.Clear();
+  if (error == 0) error = closed;
   if (error != 0) Fail(error);
 }
 

@@ -44,8 +44,8 @@ class CsvLog {
   int32_t Open(const std::string& path);
   // Writes what is queued and closes the file, waiting kStallLimit at most
   // for a file that does not take the records; only a wait that no signal
-  // ends (see CallDeadline) can hold it longer. Records left unwritten go to
-  // the failure handler.
+  // ends (see CallDeadline) can hold it longer. Records left unwritten, like
+  // an error the file system reports at closing, go to the failure handler.
   void Close();
   // Whether logging is on: from a successful Open until Close or a failure.
   bool IsOpen();

@@ -52,7 +52,7 @@ int32_t LogFile::PrepareAppend(off_t* length) {
   struct stat status {};
   if (fstat(fd_, &status) != 0) return Errno();
   if (status.st_nlink == 0) {
-    Close();
+    if (const int32_t error = Close(); error != 0) return error;
     const std::string path = path_;
     if (const int32_t error = Open(path); error != 0) return error;
     if (fstat(fd_, &status) != 0) return Errno();

@@ -24,7 +24,8 @@ class LogFile {
   // file (a FIFO or a device is refused at once, never waited on), EAGAIN
   // when another writer holds the file.
   int32_t Open(const std::string& path);
-  // 0, or the error that the file system reports as the file is closed.
+  // 0, or the error that the file system reports as the file is closed. The
+  // owner closes the file: only it can report that error.
   int32_t Close();
 
   // Before lines are appended: the length of the file that they go to. A
