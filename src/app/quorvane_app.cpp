@@ -15,6 +15,9 @@ int CQuorvaneApp::InitInstance() {
   // Sockets need no start-up here; a peer that has gone must show up as an
   // error of the send, not end the process.
   std::signal(SIGPIPE, SIG_IGN);
+  // Likewise a log file that reaches the size limit of the process: its
+  // write fails with EFBIG and the log reports it.
+  std::signal(SIGXFSZ, SIG_IGN);
   const QString programPath = QString::fromStdString(monitor::ProgramFilePath());
   QApplication::setApplicationName(
       QString::fromStdString(monitor::ApplicationName(programPath.toStdString())));

@@ -1,14 +1,22 @@
 #include "csv_log.h"
 
+#include "call_deadline.h"
+
+#include <pthread.h>
+
 #include <cerrno>
-#include <fcntl.h>
-#include <unistd.h>
+#include <system_error>
 
 namespace pelorin {
 
 namespace {
 
-int32_t Errno() { return errno != 0 ? errno : EIO; }
+// Bytes of records that may wait for the writer: some 2 s of records at the
+// fastest rate a link delivers (60 000 reports a second from a simulated
+// gateway over loopback), while a file that takes them needs one write for
+// all that wait. The queue fills only when the file has stopped taking
+// records.
+constexpr size_t kQueueLimit = 8 << 20;
 
 }  // namespace
 
@@ -17,37 +25,37 @@ CsvLog::CsvLog(FailureHandler onWriteFailure) : onWriteFailure_(std::move(onWrit
 CsvLog::~CsvLog() { Close(); }
 
 int32_t CsvLog::Open(const std::string& path) {
-  std::lock_guard lock(mutex_);
-  CloseLocked();
-  const int fd = open(path.c_str(), O_WRONLY | O_CREAT | O_APPEND | O_CLOEXEC, 0644);
-  if (fd < 0) return Errno();
-  // An open-file-description lock: it conflicts with the write locks of other
-  // programs and of other opens in this process alike.
-  struct flock whole {};
-  whole.l_type = F_WRLCK;
-  whole.l_whence = SEEK_SET;
-  if (fcntl(fd, F_OFD_SETLK, &whole) < 0) {
-    const int32_t error = Errno();
-    close(fd);
-    return error;
+  Close();
+  if (const int32_t error = file_.Open(path); error != 0) return error;
+  try {
+    writer_ = std::thread(&CsvLog::WriteRecords, this);
+  } catch (const std::system_error& error) {
+    file_.Close();  // nothing was written to it
+    return error.code().value();
   }
-  fd_ = fd;
+  std::lock_guard lock(mutex_);
+  accepting_ = true;
   return 0;
 }
 
 void CsvLog::Close() {
+  if (!writer_.joinable()) return;
+  {
+    std::lock_guard lock(mutex_);
+    accepting_ = false;
+    stopping_ = true;
+    closeDeadline_ = Clock::now() + kStallLimit;
+  }
+  wake_.notify_one();
+  writer_.join();
   std::lock_guard lock(mutex_);
-  CloseLocked();
-}
-
-void CsvLog::CloseLocked() {
-  if (fd_ >= 0) close(fd_);
-  fd_ = -1;
+  stopping_ = false;
+  failed_ = false;
 }
 
 bool CsvLog::IsOpen() {
   std::lock_guard lock(mutex_);
-  return fd_ >= 0;
+  return accepting_;
 }
 
 void CsvLog::SetRowName(int row, std::string name) {
@@ -56,40 +64,81 @@ void CsvLog::SetRowName(int row, std::string name) {
 }
 
 void CsvLog::Append(const NodeReport& report) {
-  int32_t failure = 0;
+  bool wasEmpty = false;
+  bool full = false;
   {
     std::lock_guard lock(mutex_);
-    if (fd_ < 0) return;
-    const off_t length = lseek(fd_, 0, SEEK_END);
+    if (!accepting_) return;
     utf8_.clear();
-    if (length == 0) {
-      utf8_ = FormatHeaderLine(rowNames_);
-      utf8_ += "\r\n";
-    }
     AppendRecordLine(report, &utf8_);
     utf8_ += "\r\n";
-    bytes_.clear();
-    encoder_.Append(utf8_, &bytes_);
-
-    size_t written = 0;
-    while (written < bytes_.size()) {
-      const ssize_t n = write(fd_, bytes_.data() + written, bytes_.size() - written);
-      if (n < 0 && errno == EINTR) continue;
-      if (n <= 0) {
-        failure = n < 0 ? Errno() : EIO;
-        break;
-      }
-      written += static_cast<size_t>(n);
-    }
-    if (failure != 0) {
-      // Take back a partial line: the file holds whole records only.
-      if (written > 0 && length >= 0 && ftruncate(fd_, length) != 0) {
-        // Nothing more can be done for this file: it is closed either way.
-      }
-      CloseLocked();
-    }
+    wasEmpty = queued_.empty();
+    encoder_.Append(utf8_, &queued_);
+    full = queued_.size() > kQueueLimit;
   }
-  if (failure != 0 && onWriteFailure_) onWriteFailure_(failure);
+  if (full) {
+    Fail(ENOBUFS);
+  } else if (wasEmpty) {
+    wake_.notify_one();
+  }
+}
+
+void CsvLog::WriteRecords() {
+  pthread_setname_np(pthread_self(), "pelorin-log");
+  CallDeadline deadline;
+  int32_t error = deadline.Error();
+  std::string batch;
+  while (error == 0) {
+    {
+      std::unique_lock lock(mutex_);
+      wake_.wait(lock, [this] { return !queued_.empty() || stopping_ || failed_; });
+      if (failed_ || queued_.empty()) break;
+      batch.swap(queued_);  // the queue goes on in the batch's old buffer
+    }
+    const Clock::time_point until = Deadline();
+    deadline.Set(until);
+    error = WriteBatch(&batch, until);
+    deadline.Clear();
+    batch.clear();
+  }
+  // Closing can wait too: a network share may write the file back only now.
+  deadline.Set(Deadline());
+  const int32_t closed = file_.Close();
+  deadline.Clear();
+  if (error == 0) error = closed;
+  if (error != 0) Fail(error);
+}
+
+CsvLog::Clock::time_point CsvLog::Deadline() {
+  const Clock::time_point stalled = Clock::now() + kStallLimit;
+  std::lock_guard lock(mutex_);
+  return stopping_ && closeDeadline_ < stalled ? closeDeadline_ : stalled;
+}
+
+int32_t CsvLog::WriteBatch(std::string* batch, Clock::time_point deadline) {
+  off_t length = 0;
+  if (const int32_t error = file_.PrepareAppend(&length); error != 0) return error;
+  if (length == 0) {
+    std::string header;
+    {
+      std::lock_guard lock(mutex_);
+      encoder_.Append(FormatHeaderLine(rowNames_) + "\r\n", &header);
+    }
+    batch->insert(0, header);
+  }
+  return file_.Append(*batch, length, deadline);
+}
+
+void CsvLog::Fail(int32_t error) {
+  {
+    std::lock_guard lock(mutex_);
+    if (failed_) return;
+    failed_ = true;
+    accepting_ = false;
+    queued_.clear();
+  }
+  wake_.notify_one();
+  if (onWriteFailure_) onWriteFailure_(error);
 }
 
 }  // namespace pelorin

@@ -20,9 +20,11 @@
 
 #include <gtest/gtest.h>
 
+#include <csignal>
 #include <fstream>
 #include <memory>
 #include <sstream>
+#include <sys/resource.h>
 #include <unistd.h>
 
 namespace pelorin::ui {
@@ -30,6 +32,24 @@ namespace {
 
 using test::Click;
 using test::WaitUntil;
+
+// While it lives, no file of this process may grow: a write fails with
+// EFBIG, and SIGXFSZ is ignored as the program ignores it.
+class NoRoomForFiles {
+ public:
+  NoRoomForFiles() {
+    std::signal(SIGXFSZ, SIG_IGN);
+    getrlimit(RLIMIT_FSIZE, &previous_);
+    const rlimit none{0, previous_.rlim_max};
+    setrlimit(RLIMIT_FSIZE, &none);
+  }
+  ~NoRoomForFiles() { setrlimit(RLIMIT_FSIZE, &previous_); }
+  NoRoomForFiles(const NoRoomForFiles&) = delete;
+  NoRoomForFiles& operator=(const NoRoomForFiles&) = delete;
+
+ private:
+  rlimit previous_{};
+};
 
 std::vector<std::string> FileLines(const std::string& path) {
   std::ifstream in(path, std::ios::binary);
@@ -176,11 +196,15 @@ TEST_F(Logging, ASecondWindowCannotLogToTheSameFile) {
 
 TEST_F(Logging, AFailedWriteSwitchesLoggingOffAndSaysSo) {
   pelorin::test::SimProcess sim({"--tcp", "127.0.0.1:0", "--rate", "50", "--fixed-report"});
-  window->SetLogPath(QStringLiteral("/dev/full"));
-  Click(Box(*window));
-  ASSERT_TRUE(Box(*window)->isChecked());
-  StartSession(sim.endpoint());
-  ASSERT_TRUE(WaitUntil([&] { return !boxes.texts.isEmpty(); }));
+  window->SetLogPath(QString::fromStdString(path));
+  {
+    const NoRoomForFiles full;
+    Click(Box(*window));
+    ASSERT_TRUE(Box(*window)->isChecked());
+    StartSession(sim.endpoint());
+    ASSERT_TRUE(WaitUntil([&] { return !boxes.texts.isEmpty(); }));
+  }
+  EXPECT_TRUE(FileLines(path).empty());  // not even part of a line
   EXPECT_EQ(boxes.texts, QStringList{QStringLiteral("ログファイルに書き込めません\r\n")});
   EXPECT_FALSE(Box(*window)->isChecked());
   EXPECT_TRUE(Browse(*window)->isEnabled());
