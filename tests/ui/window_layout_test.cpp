@@ -24,6 +24,9 @@
 
 #include <gtest/gtest.h>
 
+#include <cstdlib>
+#include <unistd.h>
+
 namespace pelorin::ui {
 namespace {
 
@@ -187,11 +190,15 @@ TEST_F(Window, EditsKeepOneLineWithinTheirCodePage932Bytes) {
   }
 }
 
-TEST_F(Window, TheSaveDialogSpeaksJapanese) {
+TEST_F(Window, TheSaveDialogSpeaksJapaneseOffersTheCurrentPathAndTakesTheChosenOne) {
   QTranslator translator;
   ASSERT_TRUE(InstallJapaneseQtTexts(translator));
+  char name[] = "/tmp/pelorin-browse-XXXXXX";
+  const QString directory = QString::fromLocal8Bit(mkdtemp(name));
+  window.SetLogPath(directory + QStringLiteral("/earlier.csv"));
   QString title;
   QString cancel;
+  bool offered = false;
   QTimer answer;
   answer.setInterval(20);
   QObject::connect(&answer, &QTimer::timeout, [&] {
@@ -199,12 +206,22 @@ TEST_F(Window, TheSaveDialogSpeaksJapanese) {
     if (dialog == nullptr) return;
     title = dialog->windowTitle();
     cancel = dialog->findChild<QDialogButtonBox*>()->button(QDialogButtonBox::Cancel)->text();
-    dialog->reject();
+    offered = dialog->defaultSuffix() == QStringLiteral("csv") &&
+              dialog->nameFilters() == QStringList{QStringLiteral("CSV file (*.csv)"),
+                                                   QStringLiteral("all files(*.*)")} &&
+              dialog->acceptMode() == QFileDialog::AcceptSave &&
+              dialog->selectedFiles() == QStringList{window.LogPath()};
+    // The user types a new name over the offered one.
+    dialog->findChild<QLineEdit*>(QStringLiteral("fileNameEdit"))->setText(QStringLiteral("chosen"));
+    QMetaObject::invokeMethod(dialog, "accept");
   });
   answer.start();
   test::Click(window.Control(ids::BrowseButton));
   EXPECT_EQ(title, QStringLiteral("名前を付けて保存"));
   EXPECT_EQ(cancel, QStringLiteral("キャンセル"));
+  EXPECT_TRUE(offered);
+  EXPECT_EQ(window.LogPath(), directory + QStringLiteral("/chosen.csv"));
+  rmdir(directory.toLocal8Bit().constData());
 }
 
 TEST_F(Window, EnterNeverPressesAButtonOrClosesTheWindow) {
