@@ -2,7 +2,7 @@
 
 #include <chrono>
 #include <cstdint>
-#include <ctime>
+#include <memory>
 
 namespace pelorin {
 
@@ -35,7 +35,8 @@ class CallDeadline {
   void Clear();
 
  private:
-  timer_t timer_{};
+  struct Timer;  // the system's timer that ends the calls
+  std::unique_ptr<Timer> timer_;
   int32_t error_ = 0;
 };
 

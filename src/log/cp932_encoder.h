@@ -1,7 +1,5 @@
 #pragma once
 
-#include <iconv.h>
-
 #include <cstddef>
 #include <optional>
 #include <string>
@@ -28,9 +26,10 @@ class Cp932Encoder {
 
  private:
   // Converts as far as it can; returns the number of input bytes consumed.
+  // The one part that each system does its own way.
   size_t Convert(std::string_view utf8, std::string* out);
 
-  iconv_t converter_;
+  void* converter_ = nullptr;  // the system's converter, where it keeps one
 };
 
 }  // namespace pelorin

@@ -116,7 +116,7 @@ CsvLog::Clock::time_point CsvLog::Deadline() {
 }
 
 int32_t CsvLog::WriteBatch(std::string* batch, Clock::time_point deadline) {
-  off_t length = 0;
+  int64_t length = 0;
   if (const int32_t error = file_.PrepareAppend(&length); error != 0) return error;
   if (length == 0) {
     std::string header;

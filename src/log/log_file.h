@@ -1,7 +1,5 @@
 #pragma once
 
-#include <sys/types.h>
-
 #include <chrono>
 #include <cstdint>
 #include <string>
@@ -31,18 +29,19 @@ class LogFile {
   // Before lines are appended: the length of the file that they go to. A
   // file that has been deleted would take them out of sight; a new one is
   // made at the path instead. One fstat, about a microsecond: less than the
-  // write it comes before. 0 or errno.
-  int32_t PrepareAppend(off_t* length);
+  // write it comes before. 0 or the system's error.
+  int32_t PrepareAppend(int64_t* length);
 
   // Appends lines, whole lines each ending in LF, to the file of the given
   // length. A write that is interrupted after the deadline fails with
   // ETIMEDOUT. On failure the whole lines that reached the file stay and a
   // part of a line is taken back. 0 or errno.
-  int32_t Append(std::string_view lines, off_t length, Clock::time_point deadline);
+  int32_t Append(std::string_view lines, int64_t length, Clock::time_point deadline);
 
  private:
   std::string path_;
-  int fd_ = -1;
+  // The open file: a descriptor or a handle, as the system gives it; -1 for none.
+  intptr_t file_ = -1;
 };
 
 }  // namespace pelorin

@@ -1,5 +1,7 @@
 #include "edit_input_rule.h"
 
+#include "utf8_sequence.h"
+
 #include <algorithm>
 #include <utility>
 #include <vector>
@@ -7,15 +9,6 @@
 namespace pelorin::monitor {
 
 namespace {
-
-// The length of the UTF-8 sequence that starts with this byte.
-size_t SequenceLength(unsigned char lead) {
-  if (lead < 0x80) return 1;
-  if ((lead & 0xE0) == 0xC0) return 2;
-  if ((lead & 0xF0) == 0xE0) return 3;
-  if ((lead & 0xF8) == 0xF0) return 4;
-  return 1;
-}
 
 uint32_t CodePoint(std::string_view character) {
   const auto byte = [&](size_t i) { return static_cast<unsigned char>(character[i]); };
@@ -52,7 +45,7 @@ std::optional<EditText> ApplyEditInputRule(const EditText& changed, EditLimits l
   size_t bytes = 0;
   std::vector<std::pair<size_t, size_t>> beforeCursor;  // UTF-8 length, CP932 bytes
   for (size_t i = 0; i < input.size();) {
-    const size_t length = std::min(SequenceLength(static_cast<unsigned char>(input[i])), input.size() - i);
+    const size_t length = std::min(Utf8SequenceLength(static_cast<unsigned char>(input[i])), input.size() - i);
     const std::string_view character(input.data() + i, length);
     const uint32_t c = CodePoint(character);
     const bool allowed = !IsControl(c) && (!limits.digitsOnly || (c >= '0' && c <= '9'));

@@ -12,4 +12,11 @@ std::string ProgramFilePath() {
   return std::string(path, static_cast<size_t>(length));
 }
 
+// Program files here carry no version information: the version is the one
+// the program was built with.
+std::string ProgramVersionText() {
+  return FormatVersionText(PELORIN_VERSION_MAJOR, PELORIN_VERSION_MINOR, PELORIN_VERSION_PATCH,
+                           PELORIN_VERSION_TWEAK);
+}
+
 }  // namespace pelorin::monitor

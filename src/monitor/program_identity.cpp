@@ -18,9 +18,4 @@ std::string FormatVersionText(unsigned first, unsigned second, unsigned third, u
   return text;
 }
 
-std::string ProgramVersionText() {
-  return FormatVersionText(PELORIN_VERSION_MAJOR, PELORIN_VERSION_MINOR, PELORIN_VERSION_PATCH,
-                           PELORIN_VERSION_TWEAK);
-}
-
 }  // namespace pelorin::monitor

@@ -13,7 +13,8 @@ std::string ApplicationName(std::string_view programPath);
 // third and (when not 0) the fourth run on without one.
 std::string FormatVersionText(unsigned first, unsigned second, unsigned third, unsigned fourth);
 
-// The text for the version compiled into the program.
+// The text for the running program's version: from the program file's
+// version information where it carries one, else the version it was built with.
 std::string ProgramVersionText();
 
 // The running program file's full path; empty when the system does not say.

@@ -11,6 +11,8 @@ namespace {
 
 int32_t Errno() { return errno != 0 ? errno : EIO; }
 
+int Descriptor(intptr_t file) { return static_cast<int>(file); }
+
 }  // namespace
 
 int32_t LogFile::Open(const std::string& path) {
@@ -36,36 +38,36 @@ int32_t LogFile::Open(const std::string& path) {
     close(fd);  // nothing was written to it
     return error;
   }
-  fd_ = fd;
+  file_ = fd;
   path_ = path;
   return 0;
 }
 
 int32_t LogFile::Close() {
-  if (fd_ < 0) return 0;
-  const int result = close(fd_);
-  fd_ = -1;
+  if (file_ < 0) return 0;
+  const int result = close(Descriptor(file_));
+  file_ = -1;
   return result == 0 ? 0 : Errno();
 }
 
-int32_t LogFile::PrepareAppend(off_t* length) {
+int32_t LogFile::PrepareAppend(int64_t* length) {
   struct stat status {};
-  if (fstat(fd_, &status) != 0) return Errno();
+  if (fstat(Descriptor(file_), &status) != 0) return Errno();
   if (status.st_nlink == 0) {
     if (const int32_t error = Close(); error != 0) return error;
     const std::string path = path_;
     if (const int32_t error = Open(path); error != 0) return error;
-    if (fstat(fd_, &status) != 0) return Errno();
+    if (fstat(Descriptor(file_), &status) != 0) return Errno();
   }
   *length = status.st_size;
   return 0;
 }
 
-int32_t LogFile::Append(std::string_view lines, off_t length, Clock::time_point deadline) {
+int32_t LogFile::Append(std::string_view lines, int64_t length, Clock::time_point deadline) {
   size_t written = 0;
   int32_t error = 0;
   while (written < lines.size()) {
-    const ssize_t n = write(fd_, lines.data() + written, lines.size() - written);
+    const ssize_t n = write(Descriptor(file_), lines.data() + written, lines.size() - written);
     if (n < 0 && errno == EINTR) {
       if (Clock::now() < deadline) continue;  // another signal: there is time yet
       error = ETIMEDOUT;
@@ -86,7 +88,7 @@ int32_t LogFile::Append(std::string_view lines, off_t length, Clock::time_point 
   // whole line.
   const size_t lineEnd = lines.substr(0, written).rfind('\n');
   const size_t whole = lineEnd == std::string_view::npos ? 0 : lineEnd + 1;
-  if (whole < written && ftruncate(fd_, length + static_cast<off_t>(whole)) != 0) {
+  if (whole < written && ftruncate(Descriptor(file_), length + static_cast<off_t>(whole)) != 0) {
     // The write's failure is reported either way; the part line then stays.
   }
   return error;

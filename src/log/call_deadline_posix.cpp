@@ -2,6 +2,7 @@
 
 #include <cerrno>
 #include <csignal>
+#include <ctime>
 #include <mutex>
 #include <unistd.h>
 
@@ -28,17 +29,21 @@ int32_t InstallWakeHandler() {
 
 }  // namespace
 
-CallDeadline::CallDeadline() : error_(InstallWakeHandler()) {
+struct CallDeadline::Timer {
+  timer_t id{};
+};
+
+CallDeadline::CallDeadline() : timer_(std::make_unique<Timer>()), error_(InstallWakeHandler()) {
   if (error_ != 0) return;
   sigevent event{};
   event.sigev_notify = SIGEV_THREAD_ID;
   event.sigev_signo = WakeSignal();
   event._sigev_un._tid = gettid();
-  if (timer_create(CLOCK_MONOTONIC, &event, &timer_) != 0) error_ = errno;
+  if (timer_create(CLOCK_MONOTONIC, &event, &timer_->id) != 0) error_ = errno;
 }
 
 CallDeadline::~CallDeadline() {
-  if (error_ == 0) timer_delete(timer_);
+  if (error_ == 0) timer_delete(timer_->id);
 }
 
 // timer_settime fails only for a timer that does not exist or a time out of
@@ -53,13 +58,13 @@ void CallDeadline::Set(Clock::time_point deadline) {
   timing.it_interval.tv_nsec = 50'000'000;
   timing.it_value.tv_sec = static_cast<time_t>(seconds.count());
   timing.it_value.tv_nsec = static_cast<long>(nanoseconds.count());
-  timer_settime(timer_, TIMER_ABSTIME, &timing, nullptr);
+  timer_settime(timer_->id, TIMER_ABSTIME, &timing, nullptr);
 }
 
 void CallDeadline::Clear() {
   if (error_ != 0) return;
   const itimerspec off{};
-  timer_settime(timer_, 0, &off, nullptr);
+  timer_settime(timer_->id, 0, &off, nullptr);
 }
 
 }  // namespace pelorin
