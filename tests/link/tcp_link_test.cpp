@@ -2,7 +2,7 @@
 #include "frame_collector.h"
 #include "gateway_link.h"
 #include "loopback.h"
-#include "posix_socket.h"
+#include "socket_io.h"
 #include "serial_ports.h"
 
 #include <gtest/gtest.h>
