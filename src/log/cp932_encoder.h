@@ -1,6 +1,8 @@
 #pragma once
 
+#if !defined(_WIN32)
 #include <iconv.h>
+#endif
 
 #include <cstddef>
 #include <optional>
@@ -10,8 +12,9 @@
 namespace pelorin {
 
 // Converts UTF-8 text to code page 932 (Shift-JIS), the encoding of every text
-// that leaves the program. One converter serves many texts; it is not safe to
-// share between threads.
+// that leaves the program: with iconv on Linux, with the system's own code page
+// 932 on Windows. One converter serves many texts; it is not safe to share
+// between threads.
 class Cp932Encoder {
  public:
   Cp932Encoder();
@@ -30,7 +33,9 @@ class Cp932Encoder {
   // Converts as far as it can; returns the number of input bytes consumed.
   size_t Convert(std::string_view utf8, std::string* out);
 
+#if !defined(_WIN32)
   iconv_t converter_;
+#endif
 };
 
 }  // namespace pelorin
