@@ -9,7 +9,7 @@ PACKAGES=(
   build-essential cmake ninja-build pkg-config clang libclang-rt-14-dev
   libgtest-dev libgmock-dev libbenchmark-dev
   qt6-base-dev qt6-translations-l10n libudev-dev fonts-ipafont-gothic xvfb xauth iproute2
-  g++-mingw-w64-x86-64-posix wine wine64 googletest
+  g++-mingw-w64-x86-64-posix wine wine64 googletest socat
 )
 
 install_missing() {
