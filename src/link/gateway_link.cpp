@@ -250,14 +250,16 @@ int32_t GatewayLink::WriteText(std::string_view text) {
   if (state() != LinkState::Open) return Fail(LinkError::NotOpen);
   if (useTcp == 0) {
     const int timeoutMs = retryCount_ * static_cast<int>(text.size()) + 1000;
-    const int32_t code =
-        serialPort_ == kNoSerial ? kSerialGoneError : WriteSerial(serialPort_, bytes, text.size(), timeoutMs);
+    const int32_t code = serialPort_ == kNoSerial
+                             ? kSerialGoneError
+                             : WriteSerial(serialPort_, bytes, text.size(), timeoutMs);
     return code != 0 ? Fail(code) : 0;
   }
 
   // A socket the peer has reset (or one a failed reconnect left closed) is
   // replaced by a new connection, and the text is sent once more on it.
-  int32_t code = tcpSocket_ == kNoSocket ? kConnectionLostError : SendAll(tcpSocket_, bytes, text.size());
+  int32_t code = tcpSocket_ == kNoSocket ? kConnectionLostError
+                                          : SendAll(tcpSocket_, bytes, text.size());
   if (code == 0) return 0;
   Fail(code);
   if (!IsConnectionReset(code)) return code;

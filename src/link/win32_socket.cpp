@@ -134,7 +134,8 @@ int32_t SocketBytesWaiting(SocketHandle socket, int* count) {
 // Only ever called for bytes that FIONREAD has counted, so the blocking
 // receive returns at once.
 long ReceiveWaiting(SocketHandle socket, uint8_t* buffer, size_t capacity) {
-  const int n = recv(Native(socket), reinterpret_cast<char*>(buffer), static_cast<int>(capacity), 0);
+  const int n =
+      recv(Native(socket), reinterpret_cast<char*>(buffer), static_cast<int>(capacity), 0);
   if (n >= 0) return n;
   const int32_t error = LastSocketError();
   if (error == WSAEWOULDBLOCK || error == WSAEINTR || error == WSAETIMEDOUT) {
