@@ -59,12 +59,16 @@ case "${1:-}" in
     cmake --preset windows
     cmake --build --preset windows
     # A fresh Wine prefix for every run, made before the tests so that none of
-    # them pays for it; the test preset points Wine at the same one.
+    # them pays for it; the test preset points Wine at the same one. One Wine
+    # server serves the whole run, its own notes kept in a file: it dumps its
+    # state when a COM port's pseudo terminal goes away.
     export WINEDEBUG=-all WINEPREFIX="$PWD/build/windows/wineprefix"
     rm -rf "$WINEPREFIX"
+    mkdir -p "$WINEPREFIX"
+    wineserver -p >/dev/null 2>"$WINEPREFIX/wineserver.log"
+    trap 'wineserver -k' EXIT
     wineboot -i
     ctest --preset windows
-    wineserver -w
     ;;
   *)
     echo "usage: $0 test|run|windows" >&2
