@@ -1,6 +1,7 @@
 #!/usr/bin/env bash
 # Installs what Pelorin needs on Debian 12 (with sudo when not root), builds it,
-# and then runs the tests (`test`) or the program (`run`).
+# and then runs the tests (`test`), the program (`run`), or the Windows build's
+# tests under Wine (`windows`).
 set -euo pipefail
 cd "$(dirname "$0")/.."
 
@@ -8,6 +9,7 @@ PACKAGES=(
   build-essential cmake ninja-build pkg-config clang libclang-rt-14-dev
   libgtest-dev libgmock-dev libbenchmark-dev
   qt6-base-dev qt6-translations-l10n libudev-dev fonts-ipafont-gothic xvfb xauth iproute2
+  g++-mingw-w64-x86-64-posix wine wine64 googletest socat
 )
 
 install_missing() {
@@ -52,8 +54,24 @@ case "${1:-}" in
     trap 'kill "$sim" 2>/dev/null' EXIT
     "build/$preset/src/app/pelorin"
     ;;
+  windows)
+    install_missing
+    cmake --preset windows
+    cmake --build --preset windows
+    # A fresh Wine prefix for every run, made before the tests so that none of
+    # them pays for it; the test preset points Wine at the same one. One Wine
+    # server serves the whole run, its own notes kept in a file: it dumps its
+    # state when a COM port's pseudo terminal goes away.
+    export WINEDEBUG=-all WINEPREFIX="$PWD/build/windows/wineprefix"
+    rm -rf "$WINEPREFIX"
+    mkdir -p "$WINEPREFIX"
+    wineserver -p >/dev/null 2>"$WINEPREFIX/wineserver.log"
+    trap 'wineserver -k' EXIT
+    wineboot -i
+    ctest --preset windows
+    ;;
   *)
-    echo "usage: $0 test|run" >&2
+    echo "usage: $0 test|run|windows" >&2
     exit 2
     ;;
 esac

@@ -4,8 +4,9 @@
 
 namespace pelorin {
 
-// A wake-up that other threads give a thread waiting in WaitForInput, so that a
-// close or a send does not have to sit out the waiter's time-out (an eventfd).
+// A wake-up that other threads give a thread waiting for input, so that a close
+// or a send does not have to sit out the waiter's time-out (an eventfd on
+// Linux, an event object on Windows).
 class WakeEvent {
  public:
   WakeEvent();
@@ -15,33 +16,22 @@ class WakeEvent {
 
   void Signal() const;
   void Drain() const;
-  int fd() const { return fd_; }
+  std::intptr_t native() const { return native_; }
 
  private:
-  int fd_;
+  std::intptr_t native_;
 };
 
 enum class InputReadiness {
   Readable,  // bytes can be read
   TimedOut,
   Woken,     // the WakeEvent was signalled
-  HangUp,    // the peer or device has gone or failed (POLLHUP, POLLERR,
-             // POLLNVAL); bytes received before may still be waiting
+  HangUp,    // the peer or device has gone or failed; bytes received before
+             // may still be waiting
   Failed,
 };
 
-// Waits up to timeoutMs for input on fd, or for the wake event. With fd < 0 it
-// waits for the wake event alone.
-InputReadiness WaitForInput(int fd, const WakeEvent& wake, int timeoutMs);
-
-// Bytes that can be read from a socket or tty without waiting (FIONREAD).
-// Returns 0 or the errno of the failed query.
-int32_t BytesWaiting(int fd, int* count);
-
-// Closes fd if it is open and marks it closed (-1).
-void CloseDescriptor(int& fd);
-
-// The calling thread's errno, never 0 (so a failure always has a reason).
-int32_t LastErrno();
+// Waits up to timeoutMs for the wake event alone.
+InputReadiness WaitForWake(const WakeEvent& wake, int timeoutMs);
 
 }  // namespace pelorin

@@ -2,15 +2,13 @@
 
 #include "link_timing.h"
 
-#include "posix_serial.h"
-#include "posix_socket.h"
-#include "serial_ports.h"
+#include "serial_io.h"
+#include "socket_io.h"
 
 #include <algorithm>
 #include <cerrno>
 #include <cstdio>
 #include <cstring>
-#include <pthread.h>
 #include <string>
 #include <system_error>
 
@@ -50,9 +48,14 @@ class GatewayLink::DescriptorUse {
 };
 
 GatewayLink::GatewayLink(const SerialPortRegistry& serialPorts)
-    : serialPorts_(serialPorts) {}
+    : serialPorts_(serialPorts) {
+  StartSocketLibrary();
+}
 
-GatewayLink::~GatewayLink() { Close(); }
+GatewayLink::~GatewayLink() {
+  Close();
+  EndSocketLibrary();
+}
 
 bool GatewayLink::SetHostName(std::string_view host) {
   return CopyText(host, hostName, sizeof hostName);
@@ -151,24 +154,23 @@ LinkStatus GatewayLink::SendCommand(int32_t node, int32_t waitSeconds,
 // Transport operations
 
 int32_t GatewayLink::OpenSerial() {
-  const auto node = serialPorts_.DeviceNode(comPort);
-  if (!node) return Fail(ENOENT);
-  if (const int32_t code = OpenSerialDevice(node->c_str(), &serialPort_); code != 0) {
+  if (const int32_t code = OpenSerialPort(serialPorts_, comPort, retryCount_, &serialPort_);
+      code != 0) {
     return Fail(code);
   }
   return 0;
 }
 
 int32_t GatewayLink::ConnectTcp() {
-  CloseDescriptor(tcpSocket_);
-  int fd = -1;
+  CloseSocket(tcpSocket_);
+  SocketHandle fd = kNoSocket;
   if (const int32_t code = OpenTcpSocket(&fd); code != 0) return Fail(code);
   auto fail = [&](int32_t code) {
-    CloseDescriptor(fd);
+    CloseSocket(fd);
     return Fail(code);
   };
 
-  sockaddr_in address{};
+  Ipv4Endpoint address;
   if (const int32_t code = ResolveIPv4(hostName, portText, &address); code != 0) {
     return fail(code);
   }
@@ -214,28 +216,25 @@ int32_t GatewayLink::RefillStaging() {
   int waiting = 0;
   long received = 0;
   if (useTcp != 0) {
-    if (tcpSocket_ < 0 || peerClosed_) return LinkError::NoData;
-    BytesWaiting(tcpSocket_, &waiting);  // a failed query reads as 0
+    if (tcpSocket_ == kNoSocket || peerClosed_) return LinkError::NoData;
+    SocketBytesWaiting(tcpSocket_, &waiting);  // a failed query reads as 0
     if (waiting == 0) return LinkError::NoData;
     received = ReceiveWaiting(tcpSocket_, staging_,
                               std::min(sizeof staging_, static_cast<size_t>(waiting)));
     if (received == 0) return LinkError::NotConnected;
   } else {
-    if (serialPort_ < 0) return ENODEV;
+    if (serialPort_ == kNoSerial) return kSerialGoneError;
     // A serial device that has gone fails the query itself: that is no quiet
     // port but a lost one.
-    if (const int32_t code = BytesWaiting(serialPort_, &waiting); code != 0) {
-      return IsSerialDeviceGone(code) ? code : EIO;
+    if (const int32_t code = SerialBytesWaiting(serialPort_, &waiting); code != 0) {
+      return IsSerialDeviceGone(code) ? code : kSerialGoneError;
     }
     if (waiting == 0) return LinkError::NoData;
     received = ReadSerialWaiting(serialPort_, staging_,
                                  std::min(sizeof staging_, static_cast<size_t>(waiting)));
-    if (received == 0) return EIO;  // end of input: the device has hung up
+    if (received == 0) return kSerialGoneError;  // end of input: the device has hung up
   }
-  if (received < 0) {
-    const int32_t code = static_cast<int32_t>(-received);
-    return code == EAGAIN || code == EINTR ? LinkError::NoData : code;
-  }
+  if (received < 0) return static_cast<int32_t>(-received);
   stagingLength_ = static_cast<size_t>(received);
   return 0;
 }
@@ -251,19 +250,21 @@ int32_t GatewayLink::WriteText(std::string_view text) {
   if (state() != LinkState::Open) return Fail(LinkError::NotOpen);
   if (useTcp == 0) {
     const int timeoutMs = retryCount_ * static_cast<int>(text.size()) + 1000;
-    const int32_t code =
-        serialPort_ < 0 ? EIO : WriteSerial(serialPort_, bytes, text.size(), timeoutMs);
+    const int32_t code = serialPort_ == kNoSerial
+                             ? kSerialGoneError
+                             : WriteSerial(serialPort_, bytes, text.size(), timeoutMs);
     return code != 0 ? Fail(code) : 0;
   }
 
   // A socket the peer has reset (or one a failed reconnect left closed) is
   // replaced by a new connection, and the text is sent once more on it.
-  int32_t code = tcpSocket_ < 0 ? EPIPE : SendAll(tcpSocket_, bytes, text.size());
+  int32_t code = tcpSocket_ == kNoSocket ? kConnectionLostError
+                                          : SendAll(tcpSocket_, bytes, text.size());
   if (code == 0) return 0;
   Fail(code);
   if (!IsConnectionReset(code)) return code;
   if (state() != LinkState::Open) return Fail(LinkError::NotOpen);
-  CloseDescriptor(tcpSocket_);
+  CloseSocket(tcpSocket_);
   if (const int32_t reconnect = ConnectTcp(); reconnect != 0) return reconnect;
   peerClosed_ = false;
   streamRestarted_ = true;
@@ -274,7 +275,7 @@ int32_t GatewayLink::WriteText(std::string_view text) {
 void GatewayLink::ClosePort() {
   DescriptorUse use(*this);
   CloseSerialDevice(serialPort_);
-  CloseDescriptor(tcpSocket_);
+  CloseSocket(tcpSocket_);
 }
 
 }  // namespace pelorin

@@ -3,6 +3,7 @@
 #include "descriptor_wait.h"
 #include "frame_assembler.h"
 #include "link_error.h"
+#include "link_platform.h"
 
 #include <atomic>
 #include <chrono>
@@ -105,8 +106,8 @@ class GatewayLink {
   std::condition_variable waitersGone_;
   std::atomic<int32_t> descriptorWaiters_{0};
   // Guarded by descriptorMutex_.
-  int serialPort_ = -1;
-  int tcpSocket_ = -1;
+  SerialHandle serialPort_ = kNoSerial;
+  SocketHandle tcpSocket_ = kNoSocket;
   bool peerClosed_ = false;       // TCP: the peer has closed; wait without the socket
   bool streamRestarted_ = false;  // TCP: a reconnect replaced the socket
 

@@ -1,6 +1,8 @@
-#include "posix_serial.h"
+#include "serial_io.h"
 
-#include "descriptor_wait.h"
+#include "link_error.h"
+#include "posix_descriptor.h"
+#include "serial_ports.h"
 
 #include <cerrno>
 #include <chrono>
@@ -13,7 +15,10 @@
 
 namespace pelorin {
 
-int32_t OpenSerialDevice(const char* deviceNode, int* fd) {
+namespace {
+
+// Exclusive use (TIOCEXCL and an exclusive flock), non-blocking, raw mode.
+int32_t OpenDeviceNode(const char* deviceNode, int* fd) {
   *fd = open(deviceNode, O_RDWR | O_NOCTTY | O_CLOEXEC | O_NONBLOCK);
   if (*fd < 0) return LastErrno();
   int32_t error = 0;
@@ -37,7 +42,18 @@ int32_t OpenSerialDevice(const char* deviceNode, int* fd) {
   return error;
 }
 
-int32_t WriteSerial(int fd, const uint8_t* bytes, size_t length, int timeoutMs) {
+}  // namespace
+
+// Writes wait for the line themselves (WriteSerial), so the per-byte time-out
+// is taken by the caller's timeoutMs.
+int32_t OpenSerialPort(const SerialPortRegistry& ports, int32_t comPort,
+                       [[maybe_unused]] int writeMsPerByte, SerialHandle* port) {
+  const auto node = ports.DeviceNode(comPort);
+  if (!node) return ENOENT;
+  return OpenDeviceNode(node->c_str(), port);
+}
+
+int32_t WriteSerial(SerialHandle fd, const uint8_t* bytes, size_t length, int timeoutMs) {
   using Clock = std::chrono::steady_clock;
   const auto deadline = Clock::now() + std::chrono::milliseconds(timeoutMs);
   size_t written = 0;
@@ -60,13 +76,22 @@ int32_t WriteSerial(int fd, const uint8_t* bytes, size_t length, int timeoutMs) 
   return 0;
 }
 
-long ReadSerialWaiting(int fd, uint8_t* buffer, size_t capacity) {
-  const ssize_t n = read(fd, buffer, capacity);
-  if (n < 0) return -LastErrno();
-  return n;
+int32_t SerialBytesWaiting(SerialHandle fd, int* count) {
+  return DescriptorBytesWaiting(fd, count);
 }
 
-void CloseSerialDevice(int& fd) {
+long ReadSerialWaiting(SerialHandle fd, uint8_t* buffer, size_t capacity) {
+  const ssize_t n = read(fd, buffer, capacity);
+  if (n >= 0) return n;
+  if (errno == EAGAIN || errno == EINTR) return -LinkError::NoData;
+  return -LastErrno();
+}
+
+InputReadiness WaitForSerialInput(SerialHandle fd, const WakeEvent& wake, int timeoutMs) {
+  return WaitForDescriptor(fd, wake, timeoutMs);
+}
+
+void CloseSerialDevice(SerialHandle& fd) {
   if (fd < 0) return;
   ioctl(fd, TIOCNXCL);
   CloseDescriptor(fd);

@@ -1,10 +1,12 @@
-#include "posix_socket.h"
+#include "socket_io.h"
 
-#include "descriptor_wait.h"
+#include "link_error.h"
+#include "posix_descriptor.h"
 
 #include <cerrno>
 #include <fcntl.h>
 #include <netdb.h>
+#include <netinet/in.h>
 #include <poll.h>
 #include <sys/socket.h>
 #include <sys/time.h>
@@ -12,7 +14,12 @@
 
 namespace pelorin {
 
-int32_t OpenTcpSocket(int* fd) {
+// Nothing to start: the process ignores SIGPIPE and every send says
+// MSG_NOSIGNAL.
+void StartSocketLibrary() {}
+void EndSocketLibrary() {}
+
+int32_t OpenTcpSocket(SocketHandle* fd) {
   *fd = socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, IPPROTO_TCP);
   if (*fd < 0) return LastErrno();
   const timeval oneSecond{1, 0};
@@ -25,7 +32,7 @@ int32_t OpenTcpSocket(int* fd) {
   return 0;
 }
 
-int32_t ResolveIPv4(const char* host, const char* service, sockaddr_in* address) {
+int32_t ResolveIPv4(const char* host, const char* service, Ipv4Endpoint* endpoint) {
   addrinfo hints{};
   hints.ai_family = AF_INET;
   hints.ai_socktype = SOCK_STREAM;
@@ -33,19 +40,25 @@ int32_t ResolveIPv4(const char* host, const char* service, sockaddr_in* address)
   const int status = getaddrinfo(host, service, &hints, &result);
   if (status != 0) return status == EAI_SYSTEM ? LastErrno() : status;
   if (result == nullptr) return EAI_NONAME;
-  *address = *reinterpret_cast<const sockaddr_in*>(result->ai_addr);
+  const auto* address = reinterpret_cast<const sockaddr_in*>(result->ai_addr);
+  endpoint->address = address->sin_addr.s_addr;
+  endpoint->port = address->sin_port;
   freeaddrinfo(result);
   return 0;
 }
 
-int32_t StartConnect(int fd, const sockaddr_in& address) {
+int32_t StartConnect(SocketHandle fd, const Ipv4Endpoint& endpoint) {
   const int flags = fcntl(fd, F_GETFL);
   fcntl(fd, F_SETFL, flags | O_NONBLOCK);
+  sockaddr_in address{};
+  address.sin_family = AF_INET;
+  address.sin_addr.s_addr = endpoint.address;
+  address.sin_port = endpoint.port;
   if (connect(fd, reinterpret_cast<const sockaddr*>(&address), sizeof address) == 0) return 0;
   return errno == EINPROGRESS ? 0 : LastErrno();
 }
 
-ConnectCheck CheckConnect(int fd, int timeoutMs) {
+ConnectCheck CheckConnect(SocketHandle fd, int timeoutMs) {
   pollfd p{fd, POLLOUT, 0};
   const int n = poll(&p, 1, timeoutMs);
   if (n == 0) return {ConnectCheck::TimedOut, 0};
@@ -60,13 +73,13 @@ ConnectCheck CheckConnect(int fd, int timeoutMs) {
   return {ConnectCheck::Writable, 0};
 }
 
-int32_t SetBlocking(int fd) {
+int32_t SetBlocking(SocketHandle fd) {
   const int flags = fcntl(fd, F_GETFL);
   if (flags < 0 || fcntl(fd, F_SETFL, flags & ~O_NONBLOCK) < 0) return LastErrno();
   return 0;
 }
 
-int32_t SendAll(int fd, const uint8_t* bytes, size_t length) {
+int32_t SendAll(SocketHandle fd, const uint8_t* bytes, size_t length) {
   size_t sent = 0;
   while (sent < length) {
     const ssize_t n = send(fd, bytes + sent, length - sent, MSG_NOSIGNAL);
@@ -79,17 +92,29 @@ int32_t SendAll(int fd, const uint8_t* bytes, size_t length) {
   return 0;
 }
 
-long ReceiveWaiting(int fd, uint8_t* buffer, size_t capacity) {
-  const ssize_t n = recv(fd, buffer, capacity, MSG_DONTWAIT);
-  return n < 0 ? -LastErrno() : n;
+int32_t SocketBytesWaiting(SocketHandle fd, int* count) {
+  return DescriptorBytesWaiting(fd, count);
 }
 
-bool PeerHasClosed(int fd) {
+long ReceiveWaiting(SocketHandle fd, uint8_t* buffer, size_t capacity) {
+  const ssize_t n = recv(fd, buffer, capacity, MSG_DONTWAIT);
+  if (n >= 0) return n;
+  if (errno == EAGAIN || errno == EWOULDBLOCK || errno == EINTR) return -LinkError::NoData;
+  return -LastErrno();
+}
+
+bool PeerHasClosed(SocketHandle fd) {
   uint8_t byte = 0;
   const ssize_t n = recv(fd, &byte, 1, MSG_DONTWAIT | MSG_PEEK);
   return n == 0 || (n < 0 && errno != EAGAIN && errno != EWOULDBLOCK && errno != EINTR);
 }
 
 bool IsConnectionReset(int32_t error) { return error == ECONNRESET || error == EPIPE; }
+
+InputReadiness WaitForSocketInput(SocketHandle fd, const WakeEvent& wake, int timeoutMs) {
+  return WaitForDescriptor(fd, wake, timeoutMs);
+}
+
+void CloseSocket(SocketHandle& fd) { CloseDescriptor(fd); }
 
 }  // namespace pelorin

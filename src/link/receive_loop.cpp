@@ -4,16 +4,14 @@
 #include "gateway_link.h"
 
 #include "link_timing.h"
-#include "posix_serial.h"
-#include "posix_socket.h"
-
-#include <cerrno>
-#include <pthread.h>
+#include "serial_io.h"
+#include "socket_io.h"
+#include "thread_name.h"
 
 namespace pelorin {
 
 void GatewayLink::ReceiveLoop() {
-  pthread_setname_np(pthread_self(), "pelorin-receive");
+  NameThisThread("pelorin-receive");
   for (;;) {
     const LinkState s = state();
     if (s != LinkState::Draining && s != LinkState::Open) break;
@@ -72,26 +70,32 @@ void GatewayLink::WaitForGateway() {
   bool endedEarly = false;  // the wait ended without a byte to read
   {
     const auto lock = LockDescriptorsForReceive();
-    const int fd = useTcp != 0 ? (peerClosed_ ? -1 : tcpSocket_) : serialPort_;
-    const InputReadiness readiness = WaitForInput(fd, wake_, kIdleWaitMs);
+    const bool tcp = useTcp != 0;
+    const bool watched = tcp ? tcpSocket_ != kNoSocket && !peerClosed_ : serialPort_ != kNoSerial;
+    const InputReadiness readiness =
+        !watched ? WaitForWake(wake_, kIdleWaitMs)
+        : tcp    ? WaitForSocketInput(tcpSocket_, wake_, kIdleWaitMs)
+                 : WaitForSerialInput(serialPort_, wake_, kIdleWaitMs);
     endedEarly = readiness == InputReadiness::Failed;
-    if (fd >= 0 && (readiness == InputReadiness::HangUp ||
+    if (watched && (readiness == InputReadiness::HangUp ||
                     readiness == InputReadiness::Readable)) {
       int waiting = 0;
-      BytesWaiting(fd, &waiting);
-      if (useTcp != 0) {
+      if (tcp) {
+        SocketBytesWaiting(tcpSocket_, &waiting);
         // A closed peer stays readable for ever; from now on wait without it.
-        if (waiting == 0 && (readiness == InputReadiness::HangUp || PeerHasClosed(fd))) {
+        if (waiting == 0 &&
+            (readiness == InputReadiness::HangUp || PeerHasClosed(tcpSocket_))) {
           peerClosed_ = true;
         }
       } else {
+        SerialBytesWaiting(serialPort_, &waiting);
         serialGone = readiness == InputReadiness::HangUp && waiting == 0;
       }
       endedEarly = waiting == 0;
     }
   }
   if (serialGone) {
-    Fail(EIO);
+    Fail(kSerialGoneError);
     if (ReopenSerial() != 0) SleepUnlessClosing(kReopenPauseMs);
     return;
   }
@@ -162,7 +166,7 @@ void GatewayLink::SleepUnlessClosing(int milliseconds) {
     const auto left =
         std::chrono::duration_cast<std::chrono::milliseconds>(deadline - LinkClock::now());
     if (left.count() <= 0) return;
-    WaitForInput(-1, wake_, static_cast<int>(left.count()));
+    WaitForWake(wake_, static_cast<int>(left.count()));
   }
 }
 

@@ -8,8 +8,9 @@
 namespace pelorin {
 
 // Converts UTF-8 text to code page 932 (Shift-JIS), the encoding of every text
-// that leaves the program. One converter serves many texts; it is not safe to
-// share between threads.
+// that leaves the program: with iconv on Linux, with the system's own code page
+// 932 on Windows. One converter serves many texts; it is not safe to share
+// between threads.
 class Cp932Encoder {
  public:
   Cp932Encoder();

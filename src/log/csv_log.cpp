@@ -1,8 +1,7 @@
 #include "csv_log.h"
 
 #include "call_deadline.h"
-
-#include <pthread.h>
+#include "thread_name.h"
 
 #include <cerrno>
 #include <system_error>
@@ -84,7 +83,7 @@ void CsvLog::Append(const NodeReport& report) {
 }
 
 void CsvLog::WriteRecords() {
-  pthread_setname_np(pthread_self(), "pelorin-log");
+  NameThisThread("pelorin-log");
   CallDeadline deadline;
   int32_t error = deadline.Error();
   std::string batch;

@@ -1,11 +1,11 @@
 #include "startup_thread.h"
 
-#include <pthread.h>
+#include "thread_name.h"
 
 namespace pelorin::monitor {
 
 // The worker keeps normal priority: raising a thread above it needs
 // privileges on Linux.
-void PrepareStartupThread() { pthread_setname_np(pthread_self(), "pelorin-startup"); }
+void PrepareStartupThread() { NameThisThread("pelorin-startup"); }
 
 }  // namespace pelorin::monitor

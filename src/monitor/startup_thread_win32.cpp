@@ -1,11 +1,16 @@
 #include "startup_thread.h"
 
+#include "thread_name.h"
+
 #include <windows.h>
 
 namespace pelorin::monitor {
 
 // Above normal, so that the start-up's wait for the gateway's reply is not
 // held up by a busy machine.
-void PrepareStartupThread() { SetThreadPriority(GetCurrentThread(), THREAD_PRIORITY_ABOVE_NORMAL); }
+void PrepareStartupThread() {
+  NameThisThread("pelorin-startup");
+  SetThreadPriority(GetCurrentThread(), THREAD_PRIORITY_ABOVE_NORMAL);
+}
 
 }  // namespace pelorin::monitor

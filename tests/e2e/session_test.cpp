@@ -6,6 +6,7 @@
 #include "control_table.h"
 #include "link_error.h"
 #include "loopback.h"
+#include "process_counts.h"
 #include "quorvane_dlg.h"
 #include "sim_process.h"
 #include "ui_test_support.h"

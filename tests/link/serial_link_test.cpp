@@ -2,6 +2,7 @@
 #include "frame_collector.h"
 #include "gateway_link.h"
 #include "loopback.h"
+#include "process_counts.h"
 #include "pty.h"
 #include "serial_ports.h"
 #include "sim_process.h"

@@ -96,6 +96,25 @@ TEST(Cp932Encoder, UnmappableCharactersBecomeAQuestionMark) {
   EXPECT_EQ(encoder.EncodedLength("😀"), std::nullopt);
 }
 
+// Characters the code page lacks never become a look-alike of theirs, on any
+// platform's converter.
+TEST(Cp932Encoder, NoLookAlikeStandsInForAMissingCharacter) {
+  const struct {
+    const char* utf8;
+    const char* cp932;
+  } cases[] = {
+      {"é", "?"}, {"ß", "?"},  // no e or ss in their place
+      {"～", "\x81\x60"},     // the full-width tilde is in it
+      {"①", "\x87\x40"},      // and so are the circled digits
+  };
+  for (const auto& c : cases) {
+    Cp932Encoder encoder;
+    std::string bytes;
+    encoder.Append(c.utf8, &bytes);
+    EXPECT_EQ(bytes, c.cp932) << c.utf8;
+  }
+}
+
 TEST(DefaultLogPath, ReplacesOnlyTheFileNamesExtension) {
   const struct {
     const char* program;
@@ -106,6 +125,8 @@ TEST(DefaultLogPath, ReplacesOnlyTheFileNamesExtension) {
       {"/home/user/Logs.2026/monitor", "/home/user/Logs.2026/monitor.csv"},
       {"/srv/tools/pelorin.v2.run", "/srv/tools/pelorin.v2.csv"},
       {"pelorin", "pelorin.csv"},
+      {"C:\\Logs.2026\\monitor", "C:\\Logs.2026\\monitor.csv"},
+      {"C:\\Tools\\monitor.exe", "C:\\Tools\\monitor.csv"},
   };
   for (const auto& c : cases) EXPECT_EQ(DefaultLogPath(c.program), c.log) << c.program;
 }

@@ -5,6 +5,7 @@
 #include "control_table.h"
 #include "link_error.h"
 #include "loopback.h"
+#include "process_counts.h"
 #include "monitor_core.h"
 #include "recording_window.h"
 #include "scripted_devices.h"

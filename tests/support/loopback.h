@@ -6,6 +6,10 @@
 
 namespace pelorin::test {
 
+// The test's end of a loopback connection: a file descriptor on Linux, a
+// Winsock SOCKET on Windows; -1 for none.
+using Socket = std::intptr_t;
+
 // A TCP listener on 127.0.0.1 with a free port.
 class LoopbackServer {
  public:
@@ -15,33 +19,29 @@ class LoopbackServer {
   LoopbackServer& operator=(const LoopbackServer&) = delete;
 
   std::string port() const { return std::to_string(port_); }
-  int listenerFd() const { return listener_; }
+  Socket listener() const { return listener_; }
   // The next connection, or -1 when none comes within timeoutMs.
-  int Accept(int timeoutMs = 5000);
+  Socket Accept(int timeoutMs = 5000);
   void CloseListener();
 
  private:
-  int listener_ = -1;
+  Socket listener_ = -1;
   int port_ = 0;
 };
 
 // Opens a client connection to the server without accepting it.
-int ConnectTo(const LoopbackServer& server);
-void SendBytes(int fd, const std::vector<uint8_t>& bytes);
+Socket ConnectTo(const LoopbackServer& server);
+void SendBytes(Socket socket, const std::vector<uint8_t>& bytes);
 // Reads exactly count bytes, or whatever arrived when timeoutMs runs out.
-std::vector<uint8_t> ReceiveBytes(int fd, size_t count, int timeoutMs = 5000);
+std::vector<uint8_t> ReceiveBytes(Socket socket, size_t count, int timeoutMs = 5000);
+void CloseSocket(Socket socket);
 // Closes with SO_LINGER 0, so that the peer gets a reset.
-void ResetAndClose(int fd);
-// Descriptors and threads of this process, for leak checks.
-int OpenDescriptorCount();
-int ThreadCount();
-// Only sockets and terminals: what the link opens, not what a toolkit caches.
-int LinkDescriptorCount();
-// Only the program's own threads, which carry names starting "pelorin-".
-int PelorinThreadCount();
-// How often the threads of this name have been switched to so far (voluntary
-// and involuntary context switches): a waiting thread's wake-ups.
-long long ThreadWakeups(const std::string& name);
+void ResetAndClose(Socket socket);
+
+// The platform's number for a connection that nobody listens for.
+extern const int32_t kConnectionRefused;
+// True for the codes the resolver gives for a name it cannot resolve.
+bool IsResolverError(int32_t code);
 
 // A host name that the resolver refuses without asking any server: a label of
 // more than 63 characters cannot be put in a query.

@@ -1,4 +1,5 @@
 #include "descriptor_wait.h"
+#include "posix_descriptor.h"
 
 #include <cerrno>
 #include <poll.h>
@@ -8,24 +9,24 @@
 
 namespace pelorin {
 
-WakeEvent::WakeEvent() : fd_(eventfd(0, EFD_CLOEXEC | EFD_NONBLOCK)) {}
+WakeEvent::WakeEvent() : native_(eventfd(0, EFD_CLOEXEC | EFD_NONBLOCK)) {}
 
 WakeEvent::~WakeEvent() {
-  if (fd_ >= 0) close(fd_);
+  if (native_ >= 0) close(static_cast<int>(native_));
 }
 
 void WakeEvent::Signal() const {
   const uint64_t one = 1;
-  [[maybe_unused]] ssize_t n = write(fd_, &one, sizeof one);
+  [[maybe_unused]] ssize_t n = write(static_cast<int>(native_), &one, sizeof one);
 }
 
 void WakeEvent::Drain() const {
   uint64_t count = 0;
-  [[maybe_unused]] ssize_t n = read(fd_, &count, sizeof count);
+  [[maybe_unused]] ssize_t n = read(static_cast<int>(native_), &count, sizeof count);
 }
 
-InputReadiness WaitForInput(int fd, const WakeEvent& wake, int timeoutMs) {
-  pollfd fds[2] = {{wake.fd(), POLLIN, 0}, {fd, POLLIN, 0}};
+InputReadiness WaitForDescriptor(int fd, const WakeEvent& wake, int timeoutMs) {
+  pollfd fds[2] = {{static_cast<int>(wake.native()), POLLIN, 0}, {fd, POLLIN, 0}};
   const nfds_t count = fd >= 0 ? 2 : 1;
   const int n = poll(fds, count, timeoutMs);
   if (n < 0) return errno == EINTR ? InputReadiness::Woken : InputReadiness::Failed;
@@ -38,7 +39,11 @@ InputReadiness WaitForInput(int fd, const WakeEvent& wake, int timeoutMs) {
   return InputReadiness::Readable;
 }
 
-int32_t BytesWaiting(int fd, int* count) {
+InputReadiness WaitForWake(const WakeEvent& wake, int timeoutMs) {
+  return WaitForDescriptor(-1, wake, timeoutMs);
+}
+
+int32_t DescriptorBytesWaiting(int fd, int* count) {
   *count = 0;
   if (ioctl(fd, FIONREAD, count) < 0) {
     *count = 0;

@@ -1,0 +1,42 @@
+#pragma once
+
+#include "descriptor_wait.h"
+#include "link_platform.h"
+
+#include <cstddef>
+#include <cstdint>
+
+namespace pelorin {
+
+class SerialPortRegistry;
+
+// Opens serial port COM`comPort` for exclusive use, so that all 256 byte values
+// pass unchanged; the line speed stays as the system has it. On Linux the
+// registry gives the device node of the number; on Windows the number names
+// the device itself ("\\.\COMn"). writeMsPerByte is the per-byte part of the
+// write time-out. 0 or the platform's error number.
+int32_t OpenSerialPort(const SerialPortRegistry& ports, int32_t comPort, int writeMsPerByte,
+                       SerialHandle* port);
+
+// Writes every byte, giving up after timeoutMs. 0 or the error number.
+int32_t WriteSerial(SerialHandle port, const uint8_t* bytes, size_t length, int timeoutMs);
+
+// Bytes in the port's input queue. 0, or the error of the failed query with
+// the count 0.
+int32_t SerialBytesWaiting(SerialHandle port, int* count);
+
+// Reads up to capacity bytes that have already arrived. Returns the count, or
+// the negated error number; 0 means that the device reports an end of input
+// (it has gone); nothing there yet is -NoData.
+long ReadSerialWaiting(SerialHandle port, uint8_t* buffer, size_t capacity);
+
+// Waits up to timeoutMs for input on the port, or for the wake event.
+InputReadiness WaitForSerialInput(SerialHandle port, const WakeEvent& wake, int timeoutMs);
+
+void CloseSerialDevice(SerialHandle& port);
+
+// True for the errors of a serial device that no longer accepts requests
+// (a pulled USB adapter, a closed pty master).
+bool IsSerialDeviceGone(int32_t error);
+
+}  // namespace pelorin

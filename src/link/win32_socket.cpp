@@ -1,0 +1,195 @@
+#include "socket_io.h"
+
+#include "link_error.h"
+
+#include <winsock2.h>
+#include <ws2tcpip.h>
+
+namespace pelorin {
+
+namespace {
+
+SOCKET Native(SocketHandle socket) { return static_cast<SOCKET>(socket); }
+
+// The calling thread's last socket error, never 0.
+int32_t LastSocketError() {
+  const int error = WSAGetLastError();
+  return error != 0 ? error : WSAENOTSOCK;
+}
+
+}  // namespace
+
+// Every link holds its own use of Winsock, so that the library stays started
+// for as long as any link lives.
+void StartSocketLibrary() {
+  WSADATA data;
+  WSAStartup(MAKEWORD(2, 0), &data);
+}
+
+void EndSocketLibrary() { WSACleanup(); }
+
+int32_t OpenTcpSocket(SocketHandle* socket) {
+  const SOCKET s = ::socket(AF_INET, SOCK_STREAM, IPPROTO_TCP);
+  *socket = static_cast<SocketHandle>(s);
+  if (s == INVALID_SOCKET) return LastSocketError();
+  // Winsock takes the time-outs as milliseconds in a DWORD.
+  const DWORD oneSecond = 1000;
+  setsockopt(s, SOL_SOCKET, SO_RCVTIMEO, reinterpret_cast<const char*>(&oneSecond),
+             sizeof oneSecond);
+  setsockopt(s, SOL_SOCKET, SO_SNDTIMEO, reinterpret_cast<const char*>(&oneSecond),
+             sizeof oneSecond);
+  // Urgent bytes become ordinary stream bytes: kept out of band, they would
+  // leave the socket readable with no byte counted as waiting.
+  const BOOL on = TRUE;
+  setsockopt(s, SOL_SOCKET, SO_OOBINLINE, reinterpret_cast<const char*>(&on), sizeof on);
+  return 0;
+}
+
+int32_t ResolveIPv4(const char* host, const char* service, Ipv4Endpoint* endpoint) {
+  addrinfo hints{};
+  hints.ai_family = AF_INET;
+  hints.ai_socktype = SOCK_STREAM;
+  addrinfo* result = nullptr;
+  const int status = getaddrinfo(host, service, &hints, &result);
+  if (status != 0) return status;
+  if (result == nullptr) return WSAHOST_NOT_FOUND;
+  const auto* address = reinterpret_cast<const sockaddr_in*>(result->ai_addr);
+  endpoint->address = address->sin_addr.s_addr;
+  endpoint->port = address->sin_port;
+  freeaddrinfo(result);
+  return 0;
+}
+
+int32_t StartConnect(SocketHandle socket, const Ipv4Endpoint& endpoint) {
+  u_long nonBlocking = 1;
+  ioctlsocket(Native(socket), FIONBIO, &nonBlocking);
+  sockaddr_in address{};
+  address.sin_family = AF_INET;
+  address.sin_addr.s_addr = endpoint.address;
+  address.sin_port = endpoint.port;
+  if (connect(Native(socket), reinterpret_cast<const sockaddr*>(&address), sizeof address) == 0) {
+    return 0;
+  }
+  const int32_t error = LastSocketError();
+  return error == WSAEWOULDBLOCK ? 0 : error;
+}
+
+ConnectCheck CheckConnect(SocketHandle socket, int timeoutMs) {
+  // A refused connect shows in the except set, not the write set: watch both,
+  // and let the socket's pending error decide.
+  fd_set writable;
+  fd_set failed;
+  FD_ZERO(&writable);
+  FD_ZERO(&failed);
+  FD_SET(Native(socket), &writable);
+  FD_SET(Native(socket), &failed);
+  timeval timeout{timeoutMs / 1000, (timeoutMs % 1000) * 1000};
+  const int n = select(0, nullptr, &writable, &failed, &timeout);
+  if (n == 0) return {ConnectCheck::TimedOut, 0};
+  if (n == SOCKET_ERROR) return {ConnectCheck::Failed, LastSocketError()};
+  int pending = 0;
+  int size = sizeof pending;
+  if (getsockopt(Native(socket), SOL_SOCKET, SO_ERROR, reinterpret_cast<char*>(&pending),
+                 &size) == SOCKET_ERROR) {
+    return {ConnectCheck::Failed, LastSocketError()};
+  }
+  if (pending != 0) return {ConnectCheck::Failed, pending};
+  if (!FD_ISSET(Native(socket), &writable)) return {ConnectCheck::NotWritable, 0};
+  return {ConnectCheck::Writable, 0};
+}
+
+int32_t SetBlocking(SocketHandle socket) {
+  u_long nonBlocking = 0;
+  if (ioctlsocket(Native(socket), FIONBIO, &nonBlocking) == SOCKET_ERROR) {
+    return LastSocketError();
+  }
+  return 0;
+}
+
+int32_t SendAll(SocketHandle socket, const uint8_t* bytes, size_t length) {
+  size_t sent = 0;
+  while (sent < length) {
+    const int n = send(Native(socket), reinterpret_cast<const char*>(bytes + sent),
+                       static_cast<int>(length - sent), 0);
+    if (n == SOCKET_ERROR) {
+      const int32_t error = LastSocketError();
+      if (error == WSAEINTR) continue;
+      return error;
+    }
+    sent += static_cast<size_t>(n);
+  }
+  return 0;
+}
+
+int32_t SocketBytesWaiting(SocketHandle socket, int* count) {
+  u_long waiting = 0;
+  *count = 0;
+  if (ioctlsocket(Native(socket), FIONREAD, &waiting) == SOCKET_ERROR) {
+    return LastSocketError();
+  }
+  *count = static_cast<int>(waiting);
+  return 0;
+}
+
+// Only ever called for bytes that FIONREAD has counted, so the blocking
+// receive returns at once.
+long ReceiveWaiting(SocketHandle socket, uint8_t* buffer, size_t capacity) {
+  const int n =
+      recv(Native(socket), reinterpret_cast<char*>(buffer), static_cast<int>(capacity), 0);
+  if (n >= 0) return n;
+  const int32_t error = LastSocketError();
+  if (error == WSAEWOULDBLOCK || error == WSAEINTR || error == WSAETIMEDOUT) {
+    return -LinkError::NoData;
+  }
+  return -error;
+}
+
+bool PeerHasClosed(SocketHandle socket) {
+  u_long nonBlocking = 1;
+  ioctlsocket(Native(socket), FIONBIO, &nonBlocking);
+  char byte = 0;
+  const int n = recv(Native(socket), &byte, 1, MSG_PEEK);
+  const int32_t error = n == SOCKET_ERROR ? LastSocketError() : 0;
+  nonBlocking = 0;
+  ioctlsocket(Native(socket), FIONBIO, &nonBlocking);
+  return n == 0 || (n == SOCKET_ERROR && error != WSAEWOULDBLOCK && error != WSAEINTR);
+}
+
+bool IsConnectionReset(int32_t error) {
+  return error == WSAECONNRESET || error == WSAECONNABORTED;
+}
+
+// The wait borrows an event selection for the length of the wait and gives it
+// back, since a selected socket stays non-blocking and the sends need a
+// blocking one. The sending thread never runs meanwhile: the receive thread
+// holds the socket while it waits.
+InputReadiness WaitForSocketInput(SocketHandle socket, const WakeEvent& wake, int timeoutMs) {
+  const WSAEVENT input = WSACreateEvent();
+  if (input == WSA_INVALID_EVENT) return InputReadiness::Failed;
+  InputReadiness readiness = InputReadiness::Failed;
+  if (WSAEventSelect(Native(socket), input, FD_READ | FD_OOB | FD_CLOSE) == 0) {
+    const HANDLE events[2] = {reinterpret_cast<HANDLE>(wake.native()), input};
+    const DWORD result = WaitForMultipleObjects(2, events, FALSE, static_cast<DWORD>(timeoutMs));
+    WSANETWORKEVENTS happened{};
+    if (result == WAIT_OBJECT_0) {
+      readiness = InputReadiness::Woken;
+    } else if (result == WAIT_OBJECT_0 + 1 &&
+               WSAEnumNetworkEvents(Native(socket), input, &happened) == 0) {
+      readiness = (happened.lNetworkEvents & FD_CLOSE) != 0 ? InputReadiness::HangUp
+                                                            : InputReadiness::Readable;
+    } else if (result == WAIT_TIMEOUT) {
+      readiness = InputReadiness::TimedOut;
+    }
+    WSAEventSelect(Native(socket), nullptr, 0);
+    SetBlocking(socket);
+  }
+  WSACloseEvent(input);
+  return readiness;
+}
+
+void CloseSocket(SocketHandle& socket) {
+  if (socket != kNoSocket) closesocket(Native(socket));
+  socket = kNoSocket;
+}
+
+}  // namespace pelorin
