@@ -9,7 +9,7 @@ PACKAGES=(
   build-essential cmake ninja-build pkg-config clang libclang-rt-14-dev
   libgtest-dev libgmock-dev libbenchmark-dev
   qt6-base-dev qt6-translations-l10n libudev-dev fonts-ipafont-gothic xvfb xauth iproute2
-  g++-mingw-w64-x86-64-posix wine wine64 googletest socat
+  g++-mingw-w64-x86-64-posix wine wine64 googletest socat locales xdotool imagemagick
 )
 
 install_missing() {
@@ -23,6 +23,16 @@ install_missing() {
   [[ $(id -u) -ne 0 ]] && sudo=(sudo)
   "${sudo[@]}" apt-get update -q
   DEBIAN_FRONTEND=noninteractive "${sudo[@]}" apt-get install -y -q "${missing[@]}"
+}
+
+# Wine takes the Windows code page from the locale: ja_JP.UTF-8 gives the
+# Japanese one (932), as on a Japanese Windows.
+japanese_locale() {
+  locale -a | grep -qix 'ja_JP.utf8' && return
+  local sudo=()
+  [[ $(id -u) -ne 0 ]] && sudo=(sudo)
+  "${sudo[@]}" sed -i 's/^# *\(ja_JP.UTF-8 UTF-8\)/\1/' /etc/locale.gen
+  "${sudo[@]}" locale-gen
 }
 
 # CI builds treat warnings as errors.
@@ -69,6 +79,13 @@ case "${1:-}" in
     trap 'wineserver -k' EXIT
     wineboot -i
     ctest --preset windows
+    # pelorin.exe itself, on a virtual display, against the Linux simulator.
+    japanese_locale
+    cmake --preset "$preset"
+    cmake --build --preset "$preset" --target pelorin-gateway-sim
+    xvfb-run -a -s "-screen 0 1024x768x24" tests/e2e/wine/pelorin_exe_test.sh \
+      build/windows/src/app/pelorin.exe "build/$preset/tools/gateway-sim/pelorin-gateway-sim" \
+      build/windows/screenshots
     ;;
   *)
     echo "usage: $0 test|run|windows" >&2

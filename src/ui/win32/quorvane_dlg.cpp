@@ -79,6 +79,7 @@ INT_PTR CALLBACK CQuorvaneDlg::DialogProc(HWND window, UINT message, WPARAM wPar
 }
 
 void CQuorvaneDlg::OnInitDialog() {
+  FitLabelTexts(window_);
   SendMessageW(window_, WM_SETICON, ICON_BIG, reinterpret_cast<LPARAM>(bigIcon_));
   SendMessageW(window_, WM_SETICON, ICON_SMALL, reinterpret_cast<LPARAM>(smallIcon_));
   SendMessageW(Item(ids::Progress), kMarqueeMessage, TRUE, 0);

@@ -1,5 +1,9 @@
 #include "window_fonts.h"
 
+#include "control_table.h"
+#include "wide_text.h"
+
+#include <algorithm>
 #include <initializer_list>
 
 namespace pelorin::ui {
@@ -45,6 +49,31 @@ HFONT CreateValueLabelFont(HWND window) {
   return CreateFontW(height, 0, 0, 0, FW_NORMAL, FALSE, FALSE, FALSE, DEFAULT_CHARSET,
                      OUT_DEFAULT_PRECIS, CLIP_DEFAULT_PRECIS, DEFAULT_QUALITY, DEFAULT_PITCH,
                      face.c_str());
+}
+
+void FitLabelTexts(HWND dialog) {
+  HDC context = GetDC(dialog);
+  const HGDIOBJ previous = SelectObject(context, reinterpret_cast<HFONT>(SendMessageW(dialog, WM_GETFONT, 0, 0)));
+  // The controls are the dialog's children in template order.
+  HWND control = GetWindow(dialog, GW_CHILD);
+  for (const monitor::ControlEntry& entry : monitor::ControlTable()) {
+    if (control == nullptr) break;
+    if (entry.kind == monitor::ControlKind::Label && entry.text[0] != '\0') {
+      const std::wstring text = Widen(entry.text);
+      SIZE needed{};
+      GetTextExtentPoint32W(context, text.c_str(), static_cast<int>(text.size()), &needed);
+      RECT rect;
+      GetWindowRect(control, &rect);
+      MapWindowPoints(nullptr, dialog, reinterpret_cast<POINT*>(&rect), 2);
+      if (needed.cx + 1 > rect.right - rect.left) {
+        const LONG left = std::max<LONG>(0, rect.right - needed.cx - 1);
+        MoveWindow(control, left, rect.top, rect.right - left, rect.bottom - rect.top, FALSE);
+      }
+    }
+    control = GetWindow(control, GW_HWNDNEXT);
+  }
+  SelectObject(context, previous);
+  ReleaseDC(dialog, context);
 }
 
 }  // namespace pelorin::ui

@@ -14,4 +14,9 @@ std::wstring DialogFontFace();
 // Gothic face the system has), for the window's screen.
 HFONT CreateValueLabelFont(HWND window);
 
+// The layout was made for "MS UI Gothic"; a fallback face may set a label's
+// text a little wider. Such a label grows to the left, keeping its right edge
+// next to the control it names, rather than losing the end of its text.
+void FitLabelTexts(HWND dialog);
+
 }  // namespace pelorin::ui

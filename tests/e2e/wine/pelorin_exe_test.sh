@@ -1,0 +1,122 @@
+#!/usr/bin/env bash
+# pelorin.exe end to end under Wine on a virtual display, against the Linux
+# gateway simulator over loopback: the window opens with its caption, a
+# session over TCP reaches the simulator's reports (seen in the CSV log it
+# writes), a silent gateway gives the time-out message, and closing the window
+# ends the process. Run once with a Japanese and once with a Western code page.
+#
+# Usage: pelorin_exe_test.sh PELORIN_EXE GATEWAY_SIM SCREENSHOT_DIR
+# Needs WINEPREFIX set to a prepared prefix, and a display (xvfb-run).
+set -uo pipefail
+exe=$1 sim=$2 shots=$3
+mkdir -p "$shots"
+passed=0 failed=0
+check() {  # check NAME COMMAND...
+  if "${@:2}"; then passed=$((passed + 1)); echo "ok   $1"; else failed=$((failed + 1)); echo "FAIL $1"; fi
+}
+work=$(mktemp -d)
+trap 'rm -rf "$work"' EXIT
+cp "$exe" "$work/pelorin.exe"
+
+start_sim() {  # start_sim ARGS... : sets sim_pid and sim_port
+  "$sim" --tcp 127.0.0.1:0 "$@" >"$work/sim.out" 2>&1 &
+  sim_pid=$!
+  for _ in $(seq 50); do
+    sim_port=$(sed -n 's/^listening on 127.0.0.1:\([0-9]*\)$/\1/p' "$work/sim.out")
+    [[ -n $sim_port ]] && return 0
+    sleep 0.1
+  done
+  return 1
+}
+
+# xdotool matches names without regard to case: the message box (caption
+# "pelorin") is the second window that matches.
+windows_named_pelorin() { xdotool search --onlyvisible --name '^pelorin$' 2>/dev/null | wc -l; }
+wait_for_message_box() {
+  for _ in $(seq 100); do
+    (($(windows_named_pelorin) >= 2)) && return 0
+    sleep 0.2
+  done
+  return 1
+}
+
+wait_for_window() {  # wait_for_window NAME : sets window
+  window=""
+  for _ in $(seq 150); do
+    window=$(xdotool search --onlyvisible --name "^$1\$" 2>/dev/null | head -1)
+    [[ -n $window ]] && return 0
+    sleep 0.2
+  done
+  return 1
+}
+
+# Types into the focused control, then moves on; the dialog starts with the
+# focus on the LAN radio button and Tab follows the template's order.
+keys() { xdotool key --delay 60 "$@"; }
+
+session() {  # session LANG LABEL
+  local lang=$1 label=$2
+  rm -f "$work/pelorin.csv"
+  start_sim --rate 20 --fixed-report || { check "$label: simulator" false; return; }
+  LANG=$lang wine "$work/pelorin.exe" >/dev/null 2>&1 &
+  local app=$!
+  check "$label: the window opens with caption Pelorin" wait_for_window Pelorin
+  [[ -z $window ]] && { kill "$app" "$sim_pid"; return; }
+  xdotool windowactivate --sync "$window" >/dev/null 2>&1
+  import -window root "$shots/$label-start.png"
+  keys Tab; xdotool type --delay 40 "127.0.0.1"
+  keys Tab; xdotool type --delay 40 "$sim_port"
+  keys Tab space              # the start button
+  sleep 2
+  keys Tab Tab Tab Tab Tab Tab space  # past the row names to the logging box
+  sleep 3
+  import -window root "$shots/$label-receiving.png"
+  check "$label: reports reach the log" grep -aq "KT-200" "$work/pelorin.csv"
+  check "$label: the log is Shift-JIS" bash -c "head -c 5 '$work/pelorin.csv' | od -An -tx1 | grep -q '93 fa 95 74 2c'"
+  keys Escape
+  local ended=false
+  for _ in $(seq 50); do kill -0 "$app" 2>/dev/null || { ended=true; break; }; sleep 0.2; done
+  check "$label: closing the window ends the process" $ended
+  kill "$app" "$sim_pid" 2>/dev/null
+  wait "$sim_pid" 2>/dev/null
+}
+
+silent() {  # silent LANG LABEL
+  local lang=$1 label=$2
+  start_sim --fault silent || { check "$label: simulator" false; return; }
+  LANG=$lang wine "$work/pelorin.exe" >/dev/null 2>&1 &
+  local app=$!
+  wait_for_window Pelorin || { check "$label: window" false; kill "$app" "$sim_pid"; return; }
+  xdotool windowactivate --sync "$window" >/dev/null 2>&1
+  keys Tab; xdotool type --delay 40 "127.0.0.1"
+  keys Tab; xdotool type --delay 40 "$sim_port"
+  keys Tab space
+  check "$label: a silent gateway gives the time-out message" wait_for_message_box
+  sleep 0.5
+  import -window root "$shots/$label-message.png"
+  local box
+  box=$(xdotool search --onlyvisible --name '^pelorin$' | grep -vx "$window" | head -1)
+  # A click on OK, which sits at the bottom in the middle of the box.
+  eval "$(xdotool getwindowgeometry --shell "$box")"
+  xdotool mousemove $((X + WIDTH / 2)) $((Y + HEIGHT - 17))
+  for _ in 1 2 3; do  # the first click may only make the box the active window
+    sleep 0.3
+    xdotool mousedown 1; sleep 0.1; xdotool mouseup 1
+    sleep 0.3
+    (($(windows_named_pelorin) == 1)) && break
+  done
+  sleep 0.5
+  check "$label: the message box closes with OK" test "$(windows_named_pelorin)" -eq 1
+  xdotool windowactivate --sync "$window" >/dev/null 2>&1
+  keys Escape
+  for _ in $(seq 50); do kill -0 "$app" 2>/dev/null || break; sleep 0.2; done
+  kill "$app" "$sim_pid" 2>/dev/null
+  wait "$sim_pid" 2>/dev/null
+}
+
+session ja_JP.UTF-8 japanese
+silent ja_JP.UTF-8 japanese
+session C.UTF-8 western
+wineserver -k 2>/dev/null
+echo "$passed passed, $failed failed"
+[[ $failed -eq 0 ]]
