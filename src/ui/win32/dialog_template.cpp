@@ -66,9 +66,11 @@ ControlClass ClassOf(const ControlEntry& entry) {
     case ControlKind::EtchedLine:
       return {L"STATIC", SS_ETCHEDHORZ};
     case ControlKind::Indicator:
-      return {L"STATIC", SS_SUNKEN};
+      return {L"STATIC", SS_LEFT};  // with a sunken static edge, below
     case ControlKind::ValueLabel:
-      return {L"STATIC", SS_LEFT | SS_CENTERIMAGE};
+      // It shares its place with the row's indicator, which lies above it and
+      // which its background must not paint over.
+      return {L"STATIC", SS_LEFT | SS_CENTERIMAGE | WS_CLIPSIBLINGS};
     case ControlKind::PathText:
       // The file name at the path's end stays in sight; the middle gives way.
       return {L"STATIC", SS_LEFT | SS_PATHELLIPSIS};
@@ -116,7 +118,7 @@ std::vector<uint32_t> BuildDialogTemplate(const std::wstring& fontFace, int poin
       style |= WS_GROUP;
     }
     out.Dword(0);  // helpID
-    out.Dword(0);  // exStyle
+    out.Dword(entry.kind == ControlKind::Indicator ? WS_EX_STATICEDGE : 0);
     out.Dword(style);
     out.Short(entry.x);
     out.Short(entry.y);

@@ -63,6 +63,7 @@ session() {  # session LANG LABEL
   check "$label: the window opens with caption Pelorin" wait_for_window Pelorin
   [[ -z $window ]] && { kill "$app" "$sim_pid"; return; }
   xdotool windowactivate --sync "$window" >/dev/null 2>&1
+  sleep 0.5  # until the whole window has been painted
   import -window root "$shots/$label-start.png"
   keys Tab; xdotool type --delay 40 "127.0.0.1"
   keys Tab; xdotool type --delay 40 "$sim_port"
