@@ -17,6 +17,30 @@ int32_t LastSystemError() {
   return error != 0 ? static_cast<int32_t>(error) : ERROR_GEN_FAILURE;
 }
 
+// One request on the port, opened for overlapped use: started, then waited
+// for to its end. The port's time-outs bound reads and writes alike.
+class PortRequest {
+ public:
+  PortRequest() { overlapped_.hEvent = CreateEventW(nullptr, TRUE, FALSE, nullptr); }
+  ~PortRequest() {
+    if (overlapped_.hEvent != nullptr) CloseHandle(overlapped_.hEvent);
+  }
+  PortRequest(const PortRequest&) = delete;
+  PortRequest& operator=(const PortRequest&) = delete;
+
+  OVERLAPPED* get() { return &overlapped_; }
+  HANDLE event() const { return overlapped_.hEvent; }
+  // The request's byte count once it has ended; false with the error left in
+  // GetLastError when it failed.
+  bool Finish(HANDLE port, BOOL started, DWORD* count) {
+    if (!started && GetLastError() != ERROR_IO_PENDING) return false;
+    return GetOverlappedResult(port, &overlapped_, count, TRUE) != FALSE;
+  }
+
+ private:
+  OVERLAPPED overlapped_{};
+};
+
 }  // namespace
 
 // COMn names the device itself: Windows keeps the numbers, so the registry
@@ -25,8 +49,10 @@ int32_t OpenSerialPort([[maybe_unused]] const SerialPortRegistry& ports, int32_t
                        int writeMsPerByte, SerialHandle* port) {
   char name[32];
   std::snprintf(name, sizeof name, "\\\\.\\COM%d", comPort);
+  // Overlapped, so that the receive thread can wait for the port's next byte
+  // and for its wake event at once.
   const HANDLE handle = CreateFileA(name, GENERIC_READ | GENERIC_WRITE, 0, nullptr,
-                                    OPEN_EXISTING, 0, nullptr);
+                                    OPEN_EXISTING, FILE_FLAG_OVERLAPPED, nullptr);
   *port = reinterpret_cast<SerialHandle>(handle);
   if (handle == INVALID_HANDLE_VALUE) return LastSystemError();
   // Reads take only queued bytes, so of these only the write time-out ever
@@ -38,6 +64,7 @@ int32_t OpenSerialPort([[maybe_unused]] const SerialPortRegistry& ports, int32_t
   timeouts.WriteTotalTimeoutMultiplier = static_cast<DWORD>(writeMsPerByte);
   timeouts.WriteTotalTimeoutConstant = 1000;
   SetCommTimeouts(handle, &timeouts);
+  SetCommMask(handle, EV_RXCHAR);
   return 0;
 }
 
@@ -45,9 +72,9 @@ int32_t OpenSerialPort([[maybe_unused]] const SerialPortRegistry& ports, int32_t
 int32_t WriteSerial(SerialHandle port, const uint8_t* bytes, size_t length,
                     [[maybe_unused]] int timeoutMs) {
   DWORD written = 0;
-  if (!WriteFile(Native(port), bytes, static_cast<DWORD>(length), &written, nullptr)) {
-    return LastSystemError();
-  }
+  PortRequest request;
+  const BOOL started = WriteFile(Native(port), bytes, static_cast<DWORD>(length), nullptr, request.get());
+  if (!request.Finish(Native(port), started, &written)) return LastSystemError();
   return written == length ? 0 : static_cast<int32_t>(ERROR_TIMEOUT);
 }
 
@@ -63,18 +90,48 @@ int32_t SerialBytesWaiting(SerialHandle port, int* count) {
 
 long ReadSerialWaiting(SerialHandle port, uint8_t* buffer, size_t capacity) {
   DWORD read = 0;
-  if (!ReadFile(Native(port), buffer, static_cast<DWORD>(capacity), &read, nullptr)) {
-    return -LastSystemError();
-  }
+  PortRequest request;
+  const BOOL started = ReadFile(Native(port), buffer, static_cast<DWORD>(capacity), nullptr, request.get());
+  if (!request.Finish(Native(port), started, &read)) return -LastSystemError();
   // Counted bytes that a read still does not return: try again later.
   return read != 0 ? static_cast<long>(read) : -LinkError::NoData;
 }
 
-// A port opened for synchronous use cannot be waited on together with the
-// wake event: the thread sleeps until the next look, or until it is woken.
-InputReadiness WaitForSerialInput([[maybe_unused]] SerialHandle port, const WakeEvent& wake,
-                                  int timeoutMs) {
-  return WaitForWake(wake, timeoutMs);
+// Waits for the port's next received byte (EV_RXCHAR) and the wake event
+// together; a wait that ends otherwise cancels the port's request.
+InputReadiness WaitForSerialInput(SerialHandle port, const WakeEvent& wake, int timeoutMs) {
+  PortRequest request;
+  DWORD events = 0;
+  if (WaitCommEvent(Native(port), &events, request.get())) return InputReadiness::Readable;
+  if (GetLastError() != ERROR_IO_PENDING) return InputReadiness::HangUp;
+  // A byte that came just before the request started raised no event.
+  int waiting = 0;
+  InputReadiness outcome = InputReadiness::Readable;
+  if (SerialBytesWaiting(port, &waiting) != 0 || waiting == 0) {
+    const HANDLE handles[2] = {request.event(), reinterpret_cast<HANDLE>(wake.native())};
+    switch (WaitForMultipleObjects(2, handles, FALSE, static_cast<DWORD>(timeoutMs))) {
+      case WAIT_OBJECT_0:
+        break;
+      case WAIT_OBJECT_0 + 1:
+        outcome = InputReadiness::Woken;
+        break;
+      case WAIT_TIMEOUT:
+        outcome = InputReadiness::TimedOut;
+        break;
+      default:
+        outcome = InputReadiness::Failed;
+        break;
+    }
+  }
+  if (outcome != InputReadiness::Readable || WaitForSingleObject(request.event(), 0) != WAIT_OBJECT_0) {
+    CancelIoEx(Native(port), request.get());
+  }
+  DWORD ignored = 0;
+  if (!GetOverlappedResult(Native(port), request.get(), &ignored, TRUE) &&
+      GetLastError() != ERROR_OPERATION_ABORTED && outcome == InputReadiness::Readable) {
+    return InputReadiness::HangUp;
+  }
+  return outcome;
 }
 
 void CloseSerialDevice(SerialHandle& port) {
