@@ -5,7 +5,6 @@
 #include "recording_window.h"
 #include "scripted_devices.h"
 #include "serial_ports.h"
-#include "udev_device_source.h"
 
 #include <gtest/gtest.h>
 
@@ -177,24 +176,6 @@ TEST_F(PortListRules, OnlyPortNoticesInIdleRefreshTheList) {
   EXPECT_EQ(devices->enumerations, before);
   EXPECT_EQ(core->OnDeviceChange(MonitorCore::kDeviceRemoveComplete, MonitorCore::kDeviceTypePort), 0);
   EXPECT_EQ(List().items.size(), 1u);
-}
-
-TEST(UdevDeviceSource, EnumeratesThisMachinesPortsWithWorkingNumbers) {
-  SerialPortRegistry registry;
-  UdevDeviceSource source;
-  const auto devices = source.PresentDevices(registry);
-  ASSERT_TRUE(devices.has_value());
-  for (const DeviceRecord& device : *devices) {
-    ASSERT_TRUE(device.friendlyName.has_value());
-    PortList list;
-    AddPortFromName(list, *device.friendlyName);
-    ASSERT_EQ(list.count, 1) << *device.friendlyName;
-    const auto node = registry.DeviceNode(list.entries[0].port);
-    ASSERT_TRUE(node.has_value());
-    EXPECT_NE(device.friendlyName->find(*node), std::string::npos);
-    EXPECT_EQ(device.friendlyName->find("/dev/ttyS1 "), std::string::npos)
-        << "a legacy port without a UART is left out";
-  }
 }
 
 }  // namespace

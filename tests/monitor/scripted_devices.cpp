@@ -2,9 +2,6 @@
 
 #include "serial_ports.h"
 
-#include <fcntl.h>
-#include <unistd.h>
-
 namespace pelorin::monitor::test {
 
 namespace {
@@ -14,16 +11,6 @@ int32_t Register(SerialPortRegistry& registry, const ScriptedDevices::Port& port
 }
 
 }  // namespace
-
-ScriptedDevices::ScriptedDevices() {
-  if (pipe2(pipe_, O_CLOEXEC | O_NONBLOCK) != 0) pipe_[0] = pipe_[1] = -1;
-}
-
-ScriptedDevices::~ScriptedDevices() {
-  for (int fd : pipe_) {
-    if (fd >= 0) close(fd);
-  }
-}
 
 std::optional<std::vector<DeviceRecord>> ScriptedDevices::PresentDevices(SerialPortRegistry& registry) {
   ++enumerations;
@@ -40,17 +27,15 @@ std::optional<std::vector<DeviceRecord>> ScriptedDevices::PresentDevices(SerialP
 }
 
 DeviceSource::Change ScriptedDevices::ReadChange(SerialPortRegistry& registry) {
-  char code = 0;
-  if (read(pipe_[0], &code, 1) != 1) return Change::None;
-  if (code == 'a') {
+  if (notices_.empty()) return Change::None;
+  const Change change = notices_.front();
+  notices_.pop_front();
+  if (change == Change::PortArrived) {
     for (const Port& port : ports) Register(registry, port);
   }
-  return code == 'a' ? Change::PortArrived : code == 'r' ? Change::PortRemoved : Change::None;
+  return change;
 }
 
-void ScriptedDevices::Notify(Change change) {
-  const char code = change == Change::PortArrived ? 'a' : change == Change::PortRemoved ? 'r' : 'n';
-  [[maybe_unused]] ssize_t n = write(pipe_[1], &code, 1);
-}
+void ScriptedDevices::Notify(Change change) { notices_.push_back(change); }
 
 }  // namespace pelorin::monitor::test

@@ -2,18 +2,17 @@
 
 #include "device_source.h"
 
+#include <deque>
 #include <optional>
 #include <string>
 #include <vector>
 
 namespace pelorin::monitor::test {
 
-// A device source the test scripts: the devices it reports, and port notices
-// sent through a pipe like the system's.
+// A device source the test scripts: the devices it reports, and the port
+// notices it has waiting for the core to take (OnDeviceNotice).
 class ScriptedDevices : public DeviceSource {
  public:
-  ScriptedDevices();
-  ~ScriptedDevices() override;
 
   // Serial ports by device node; each is registered and named like the
   // system's: "<description> - <node>[ [USB]] (COMn)".
@@ -30,12 +29,12 @@ class ScriptedDevices : public DeviceSource {
   int enumerations = 0;
 
   std::optional<std::vector<DeviceRecord>> PresentDevices(SerialPortRegistry& registry) override;
-  int ChangeDescriptor() const override { return pipe_[0]; }
+  int ChangeDescriptor() const override { return -1; }
   Change ReadChange(SerialPortRegistry& registry) override;
   void Notify(Change change);
 
  private:
-  int pipe_[2] = {-1, -1};
+  std::deque<Change> notices_;
 };
 
 }  // namespace pelorin::monitor::test
