@@ -61,7 +61,7 @@ case "${1:-}" in
     # A simulated gateway to connect to at once: LAN, 127.0.0.1, port 10003.
     "build/$preset/tools/gateway-sim/pelorin-gateway-sim" --tcp 127.0.0.1:10003 >/dev/null &
     sim=$!
-    trap 'kill "$sim" 2>/dev/null' EXIT
+    trap 'kill "$sim" 2>/dev/null || true' EXIT
     "build/$preset/src/app/pelorin"
     ;;
   windows)
@@ -76,7 +76,7 @@ case "${1:-}" in
     rm -rf "$WINEPREFIX"
     mkdir -p "$WINEPREFIX"
     wineserver -p >/dev/null 2>"$WINEPREFIX/wineserver.log"
-    trap 'wineserver -k' EXIT
+    trap 'wineserver -k 2>/dev/null || true' EXIT
     wineboot -i
     ctest --preset windows
     # pelorin.exe itself, on a virtual display, against the Linux simulator.
