@@ -44,7 +44,8 @@ extern const int32_t kConnectionRefused;
 bool IsResolverError(int32_t code);
 
 // A host name that the resolver refuses without asking any server: a label of
-// more than 63 characters cannot be put in a query.
-inline const std::string kUnresolvableHost = std::string(64, 'g') + ".invalid";
+// more than 63 characters cannot be put in a query, with or without a search
+// domain appended.
+inline const std::string kUnresolvableHost = std::string(64, 'g');
 
 }  // namespace pelorin::test

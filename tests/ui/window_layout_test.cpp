@@ -160,14 +160,14 @@ TEST_F(Window, EditsKeepOneLineWithinTheirCodePage932Bytes) {
       {ids::PortEdit, {}, Typed, QStringLiteral("123456"), QStringLiteral("12345")},
       {ids::PortEdit, {}, Typed, QStringLiteral("1a2-3 4"), QStringLiteral("1234")},
       {ids::AddressEdit, {}, Typed, QString(70, u'h'), QString(64, u'h')},
-      {ids::AddressEdit, {}, Typed, QStringLiteral("ゲートウェイ.example"), QStringLiteral("ゲートウェイ.example")},
+      {ids::AddressEdit, {}, Typed, QStringLiteral("ゲートウェイ1号機"), QStringLiteral("ゲートウェイ1号機")},
       {ids::RowNameEdits[0], {}, Typed, QStringLiteral("温度センサー一号機"), QStringLiteral("温度センサー一号")},
       {ids::RowNameEdits[1], {}, Typed, QStringLiteral("abcdefghijklmnopq"), QStringLiteral("abcdefghijklmnop")},
       {ids::RowNameEdits[2], {}, Typed, QStringLiteral("流量x😀ℵ"), QStringLiteral("流量x")},
       // A spreadsheet cell ends in CR LF.
       {ids::RowNameEdits[3], {}, Pasted, QStringLiteral("流量\r\n"), QStringLiteral("流量")},
-      {ids::AddressEdit, QStringLiteral(".example"), Pasted, QStringLiteral("gw\t1\nsecond line"),
-       QStringLiteral("gw1.example")},
+      {ids::AddressEdit, QStringLiteral("-b"), Pasted, QStringLiteral("gw\t1\nsecond line"),
+       QStringLiteral("gw1-b")},
       // Too long: what fits goes in, and a double-byte character is never split.
       {ids::PortEdit, {}, Pasted, QStringLiteral("123456"), QStringLiteral("12345")},
       {ids::RowNameEdits[4], {}, Pasted, QStringLiteral("abcdefghijklmno温"), QStringLiteral("abcdefghijklmno")},
