@@ -29,7 +29,7 @@ class CQuorvaneApp {
     if (!started || sockets.wVersion != MAKEWORD(1, 1)) {
       if (started) WSACleanup();
       MessageBoxW(nullptr, L"Windows ソケットの初期化に失敗しました。",
-                  ui::Widen(monitor::ApplicationName(programPath)).c_str(), MB_OK | MB_ICONEXCLAMATION);
+                  Widen(monitor::ApplicationName(programPath)).c_str(), MB_OK | MB_ICONEXCLAMATION);
       return 0;
     }
     INITCOMMONCONTROLSEX controls{sizeof controls, ICC_PROGRESS_CLASS | ICC_STANDARD_CLASSES};

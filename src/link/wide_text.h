@@ -3,11 +3,11 @@
 #include <string>
 #include <string_view>
 
-namespace pelorin::ui {
+namespace pelorin {
 
-// The window speaks UTF-16 to Windows, so that Japanese shows on every
-// system language; the monitor core speaks UTF-8.
+// Windows takes UTF-16 (its wide calls), so that Japanese passes on every
+// system language; the program's own texts are UTF-8. Windows only.
 std::wstring Widen(std::string_view utf8);
 std::string Narrow(std::wstring_view utf16);
 
-}  // namespace pelorin::ui
+}  // namespace pelorin

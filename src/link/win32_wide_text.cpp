@@ -2,7 +2,7 @@
 
 #include <windows.h>
 
-namespace pelorin::ui {
+namespace pelorin {
 
 std::wstring Widen(std::string_view utf8) {
   if (utf8.empty()) return {};
@@ -22,4 +22,4 @@ std::string Narrow(std::wstring_view utf16) {
   return narrow;
 }
 
-}  // namespace pelorin::ui
+}  // namespace pelorin

@@ -1,5 +1,7 @@
 #include "log_file.h"
 
+#include "wide_text.h"
+
 #include <windows.h>
 
 #include <algorithm>
@@ -16,20 +18,12 @@ int32_t LastError() {
   return error != 0 ? static_cast<int32_t>(error) : EIO;
 }
 
-std::wstring WidePath(const std::string& utf8) {
-  const int size = static_cast<int>(utf8.size());
-  const int length = MultiByteToWideChar(CP_UTF8, 0, utf8.data(), size, nullptr, 0);
-  std::wstring wide(static_cast<size_t>(length), L'\0');
-  MultiByteToWideChar(CP_UTF8, 0, utf8.data(), size, wide.data(), length);
-  return wide;
-}
-
 }  // namespace
 
 // Shared for reading only: other programs may read the log but not write it,
 // nor delete it while it is open, so it never goes out of sight here.
 int32_t LogFile::Open(const std::string& path) {
-  HANDLE file = CreateFileW(WidePath(path).c_str(), GENERIC_WRITE, FILE_SHARE_READ, nullptr,
+  HANDLE file = CreateFileW(Widen(path).c_str(), GENERIC_WRITE, FILE_SHARE_READ, nullptr,
                             OPEN_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
   if (file == INVALID_HANDLE_VALUE) return LastError();
   if (GetFileType(file) != FILE_TYPE_DISK) {

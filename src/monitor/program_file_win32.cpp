@@ -1,5 +1,7 @@
 #include "program_identity.h"
 
+#include "wide_text.h"
+
 #include <windows.h>
 
 #include <vector>
@@ -18,13 +20,7 @@ std::wstring ProgramFileWide() {
 }  // namespace
 
 std::string ProgramFilePath() {
-  const std::wstring wide = ProgramFileWide();
-  if (wide.empty()) return {};
-  const int size = static_cast<int>(wide.size());
-  const int length = WideCharToMultiByte(CP_UTF8, 0, wide.data(), size, nullptr, 0, nullptr, nullptr);
-  std::string path(static_cast<size_t>(length), '\0');
-  WideCharToMultiByte(CP_UTF8, 0, wide.data(), size, path.data(), length, nullptr, nullptr);
-  return path;
+  return Narrow(ProgramFileWide());
 }
 
 // The file version of the program file's version information, taken only

@@ -1,5 +1,7 @@
 #include "setupapi_device_source.h"
 
+#include "wide_text.h"
+
 #include <windows.h>
 #include <setupapi.h>
 
@@ -21,12 +23,7 @@ std::optional<std::string> TextProperty(HDEVINFO devices, SP_DEVINFO_DATA& devic
     return std::nullopt;
   }
   text.resize(wcslen(text.c_str()));
-  const int length = WideCharToMultiByte(CP_UTF8, 0, text.data(), static_cast<int>(text.size()),
-                                         nullptr, 0, nullptr, nullptr);
-  std::string utf8(static_cast<size_t>(length), '\0');
-  WideCharToMultiByte(CP_UTF8, 0, text.data(), static_cast<int>(text.size()), utf8.data(), length,
-                      nullptr, nullptr);
-  return utf8;
+  return Narrow(text);
 }
 
 }  // namespace
