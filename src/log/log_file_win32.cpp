@@ -13,9 +13,25 @@ namespace {
 
 HANDLE Handle(intptr_t file) { return reinterpret_cast<HANDLE>(file); }
 
+// The log speaks errno on every system: Windows' reasons as their POSIX kin.
 int32_t LastError() {
-  const DWORD error = GetLastError();
-  return error != 0 ? static_cast<int32_t>(error) : EIO;
+  switch (GetLastError()) {
+    case ERROR_FILE_NOT_FOUND:
+    case ERROR_PATH_NOT_FOUND:
+    case ERROR_INVALID_NAME:
+      return ENOENT;
+    case ERROR_SHARING_VIOLATION:
+    case ERROR_LOCK_VIOLATION:
+      return EAGAIN;
+    case ERROR_ACCESS_DENIED:
+    case ERROR_WRITE_PROTECT:
+      return EACCES;
+    case ERROR_DISK_FULL:
+    case ERROR_HANDLE_DISK_FULL:
+      return ENOSPC;
+    default:
+      return EIO;
+  }
 }
 
 }  // namespace

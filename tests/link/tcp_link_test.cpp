@@ -11,10 +11,10 @@
 #include <atomic>
 #include <chrono>
 #include <future>
+#include <stdexcept>
 #include <thread>
 
 #if !defined(_WIN32)
-#include <sys/resource.h>
 #include <sys/socket.h>
 #include <unistd.h>
 #endif
@@ -175,8 +175,6 @@ TEST_F(TcpLink, OpenOnlyFromClosedAndCloseOnlyFromOpen) {
   test::CloseSocket(gateway);
 }
 
-#if !defined(_WIN32)
-// Linux only: the gateway streams with raw sends that must not raise SIGPIPE.
 TEST_F(TcpLink, NeverPausingGatewayStillOpensAndFirstFrameIsWhole) {
   const sim::Frame report = sim::NodeReport(sim::ReportGenerator(3).Next());
   Bytes chunk;
@@ -187,10 +185,13 @@ TEST_F(TcpLink, NeverPausingGatewayStillOpensAndFirstFrameIsWhole) {
   for (int attempt = 0; attempt < 5; ++attempt) {
     std::atomic<bool> stop{false};
     std::thread gateway([&] {
-      const int fd = accept(server.listener(), nullptr, nullptr);
-      while (!stop && send(fd, chunk.data(), chunk.size(), MSG_NOSIGNAL) > 0) {
+      const test::Socket socket = server.Accept();
+      try {
+        while (!stop) test::SendBytes(socket, chunk);
+      } catch (const std::runtime_error&) {
+        // The link has closed its end.
       }
-      close(fd);
+      test::CloseSocket(socket);
     });
     const auto start = Clock::now();
     const LinkStatus status = link.Open();
@@ -213,8 +214,6 @@ TEST_F(TcpLink, NeverPausingGatewayStillOpensAndFirstFrameIsWhole) {
   }
   ADD_FAILURE() << "the link always found a quiet moment";
 }
-
-#endif
 
 TEST_F(TcpLink, RefusedConnectionFailsAndLeavesNoSocketBehind) {
   server.CloseListener();
@@ -273,29 +272,21 @@ TEST_F(TcpLink, FailedReconnectIsReportedWithItsCode) {
   EXPECT_EQ(link.SendCommand(0, 0, "MD").code, test::kConnectionRefused);
 }
 
-#if !defined(_WIN32)
-// Linux only: it measures the process's CPU time and sends an urgent byte.
 TEST_F(TcpLink, IdleReceiveThreadNeverSpins) {
   const struct {
     const char* name;
-    void (*gatewayDoes)(int gateway);
+    void (*gatewayDoes)(test::Socket gateway);
     bool staysConnected;
   } cases[] = {
-      {"peer closed", [](int gateway) { test::CloseSocket(gateway); }, false},
-      {"urgent byte", [](int gateway) { send(gateway, "u", 1, MSG_OOB); }, true},
-  };
-  auto cpuMs = [] {
-    rusage usage{};
-    getrusage(RUSAGE_SELF, &usage);
-    return (usage.ru_utime.tv_sec + usage.ru_stime.tv_sec) * 1000.0 +
-           (usage.ru_utime.tv_usec + usage.ru_stime.tv_usec) / 1000.0;
+      {"peer closed", &test::CloseSocket, false},
+      {"urgent byte", &test::SendUrgentByte, true},
   };
   for (const auto& c : cases) {
     const test::Socket gateway = OpenAndAccept();
     c.gatewayDoes(gateway);
-    const double before = cpuMs();
+    const double before = test::ProcessCpuMilliseconds();
     std::this_thread::sleep_for(std::chrono::seconds(1));
-    EXPECT_LT(cpuMs() - before, 300.0) << c.name;
+    EXPECT_LT(test::ProcessCpuMilliseconds() - before, 300.0) << c.name;
     EXPECT_EQ(link.state(), LinkState::Open) << c.name;  // a closed peer shows only at a send
     if (c.staysConnected) {
       test::SendBytes(gateway, sim::GatewayReply());
@@ -305,8 +296,6 @@ TEST_F(TcpLink, IdleReceiveThreadNeverSpins) {
     link.Close();
   }
 }
-
-#endif
 
 TEST_F(TcpLink, NewStreamStartsAtAFrameBoundaryAfterAnOverlongRun) {
   test::Socket gateway = OpenAndAccept();
@@ -321,8 +310,6 @@ TEST_F(TcpLink, NewStreamStartsAtAFrameBoundaryAfterAnOverlongRun) {
   test::CloseSocket(gateway);
 }
 
-#if !defined(_WIN32)
-// Linux only: they count the link's descriptors in /proc and use socket pairs.
 TEST_F(TcpLink, SendThatRacesCloseNeverConnectsAgain) {
   const int descriptors = test::LinkDescriptorCount();
   // Busy threads on every core, so that the scheduler also cuts in between a
@@ -357,6 +344,8 @@ TEST_F(TcpLink, SendThatRacesCloseNeverConnectsAgain) {
   EXPECT_EQ(test::LinkDescriptorCount(), descriptors);
 }
 
+#if !defined(_WIN32)
+// Linux only: they use socket pairs and signals.
 TEST(SocketSend, ShortSendsAreCompleted) {
   int pair[2];
   ASSERT_EQ(socketpair(AF_UNIX, SOCK_STREAM, 0, pair), 0);

@@ -14,35 +14,21 @@
 
 #include <gtest/gtest.h>
 
-#include <csignal>
+#include <filesystem>
 #include <fstream>
 #include <memory>
+#include <random>
 #include <sstream>
+
+#if !defined(_WIN32)
+#include <csignal>
 #include <sys/resource.h>
-#include <unistd.h>
+#endif
 
 namespace pelorin::monitor {
 namespace {
 
 using test::RecordingWindow;
-
-// While it lives, no file of this process may grow: a write fails with
-// EFBIG, and SIGXFSZ is ignored as the program ignores it.
-class NoRoomForFiles {
- public:
-  NoRoomForFiles() {
-    std::signal(SIGXFSZ, SIG_IGN);
-    getrlimit(RLIMIT_FSIZE, &previous_);
-    const rlimit none{0, previous_.rlim_max};
-    setrlimit(RLIMIT_FSIZE, &none);
-  }
-  ~NoRoomForFiles() { setrlimit(RLIMIT_FSIZE, &previous_); }
-  NoRoomForFiles(const NoRoomForFiles&) = delete;
-  NoRoomForFiles& operator=(const NoRoomForFiles&) = delete;
-
- private:
-  rlimit previous_{};
-};
 
 std::vector<std::string> FileLines(const std::string& path) {
   std::ifstream in(path, std::ios::binary);
@@ -85,8 +71,10 @@ void ToggleLogging(RecordingWindow& window, MonitorCore& core) {
 class Logging : public ::testing::Test {
  protected:
   void SetUp() override {
-    char name[] = "/tmp/pelorin-log-XXXXXX";
-    directory = mkdtemp(name);
+    directory = (std::filesystem::temp_directory_path() /
+                 ("pelorin-log-" + std::to_string(std::random_device{}())))
+                    .generic_string();
+    std::filesystem::create_directory(directory);
     path = directory + "/records.csv";
     core = std::make_unique<MonitorCore>(window, "/opt/pelorin-1.0/bin/pelorin",
                                          std::make_unique<test::ScriptedDevices>());
@@ -94,8 +82,7 @@ class Logging : public ::testing::Test {
   }
   void TearDown() override {
     core.reset();
-    unlink(path.c_str());
-    rmdir(directory.c_str());
+    std::filesystem::remove_all(directory);
   }
   void StartSession(const std::string& port) {
     window.Type(ids::AddressEdit, "127.0.0.1");
@@ -199,6 +186,25 @@ TEST_F(Logging, BrowseOffersTheCurrentPathAndTakesTheChosenOne) {
   EXPECT_EQ(window[ids::LogPathText].text, directory + "/chosen.csv");
 }
 
+#if !defined(_WIN32)
+// While it lives, no file of this process may grow: a write fails with
+// EFBIG, and SIGXFSZ is ignored as the program ignores it.
+class NoRoomForFiles {
+ public:
+  NoRoomForFiles() {
+    std::signal(SIGXFSZ, SIG_IGN);
+    getrlimit(RLIMIT_FSIZE, &previous_);
+    const rlimit none{0, previous_.rlim_max};
+    setrlimit(RLIMIT_FSIZE, &none);
+  }
+  ~NoRoomForFiles() { setrlimit(RLIMIT_FSIZE, &previous_); }
+  NoRoomForFiles(const NoRoomForFiles&) = delete;
+  NoRoomForFiles& operator=(const NoRoomForFiles&) = delete;
+
+ private:
+  rlimit previous_{};
+};
+
 TEST_F(Logging, AFailedWriteSwitchesLoggingOffAndSaysSo) {
   pelorin::test::SimProcess sim({"--tcp", "127.0.0.1:0", "--rate", "50", "--fixed-report"});
   core->SetLogPath(path);
@@ -216,6 +222,7 @@ TEST_F(Logging, AFailedWriteSwitchesLoggingOffAndSaysSo) {
   // Monitoring goes on.
   EXPECT_TRUE(window.RunUntil(*core, [&] { return core->Mode() == MonitorMode::Receiving; }));
 }
+#endif
 
 }  // namespace
 }  // namespace pelorin::monitor

@@ -35,6 +35,8 @@ void SendBytes(Socket socket, const std::vector<uint8_t>& bytes);
 // Reads exactly count bytes, or whatever arrived when timeoutMs runs out.
 std::vector<uint8_t> ReceiveBytes(Socket socket, size_t count, int timeoutMs = 5000);
 void CloseSocket(Socket socket);
+// One byte of urgent (out-of-band) data.
+void SendUrgentByte(Socket socket);
 // Closes with SO_LINGER 0, so that the peer gets a reset.
 void ResetAndClose(Socket socket);
 

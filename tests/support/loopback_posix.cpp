@@ -66,7 +66,8 @@ Socket ConnectTo(const LoopbackServer& server) {
 void SendBytes(Socket socket, const std::vector<uint8_t>& bytes) {
   size_t sent = 0;
   while (sent < bytes.size()) {
-    const ssize_t n = write(Fd(socket), bytes.data() + sent, bytes.size() - sent);
+    // A peer gone away is an error here, never a SIGPIPE.
+    const ssize_t n = send(Fd(socket), bytes.data() + sent, bytes.size() - sent, MSG_NOSIGNAL);
     if (n < 0 && errno == EINTR) continue;
     if (n <= 0) throw std::runtime_error("test peer write failed");
     sent += static_cast<size_t>(n);
@@ -90,6 +91,8 @@ std::vector<uint8_t> ReceiveBytes(Socket socket, size_t count, int timeoutMs) {
 }
 
 void CloseSocket(Socket socket) { close(Fd(socket)); }
+
+void SendUrgentByte(Socket socket) { send(Fd(socket), "u", 1, MSG_OOB | MSG_NOSIGNAL); }
 
 void ResetAndClose(Socket socket) {
   const linger reset{1, 0};

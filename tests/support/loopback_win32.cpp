@@ -115,6 +115,8 @@ std::vector<uint8_t> ReceiveBytes(Socket socket, size_t count, int timeoutMs) {
 
 void CloseSocket(Socket socket) { closesocket(Native(socket)); }
 
+void SendUrgentByte(Socket socket) { send(Native(socket), "u", 1, MSG_OOB); }
+
 void ResetAndClose(Socket socket) {
   const linger reset{1, 0};
   setsockopt(Native(socket), SOL_SOCKET, SO_LINGER, reinterpret_cast<const char*>(&reset),

@@ -2,6 +2,7 @@
 
 #include <dirent.h>
 #include <fstream>
+#include <sys/resource.h>
 #include <unistd.h>
 
 namespace pelorin::test {
@@ -34,6 +35,13 @@ int LinkDescriptorCount() {
     if (path.rfind("socket:", 0) == 0 || path.rfind("/dev/pts/", 0) == 0) ++count;
   }
   return count;
+}
+
+double ProcessCpuMilliseconds() {
+  rusage usage{};
+  getrusage(RUSAGE_SELF, &usage);
+  return (usage.ru_utime.tv_sec + usage.ru_stime.tv_sec) * 1000.0 +
+         (usage.ru_utime.tv_usec + usage.ru_stime.tv_usec) / 1000.0;
 }
 
 int PelorinThreadCount() {

@@ -4,6 +4,8 @@
 #include <windows.h>
 #include <tlhelp32.h>
 
+#include <string_view>
+
 namespace pelorin::test {
 
 // Every handle value that answers a socket option is an open socket. Handle
@@ -21,7 +23,11 @@ int OpenDescriptorCount() {
   return count;
 }
 
-int ThreadCount() {
+namespace {
+
+// Counts this process's threads that pass the test (all of them without one).
+template <typename Test>
+int CountThreads(Test test) {
   const HANDLE snapshot = CreateToolhelp32Snapshot(TH32CS_SNAPTHREAD, 0);
   if (snapshot == INVALID_HANDLE_VALUE) return -1;
   const DWORD self = GetCurrentProcessId();
@@ -29,10 +35,44 @@ int ThreadCount() {
   THREADENTRY32 entry{};
   entry.dwSize = sizeof entry;
   for (BOOL more = Thread32First(snapshot, &entry); more; more = Thread32Next(snapshot, &entry)) {
-    if (entry.th32OwnerProcessID == self) ++count;
+    if (entry.th32OwnerProcessID == self && test(entry.th32ThreadID)) ++count;
   }
   CloseHandle(snapshot);
   return count;
+}
+
+}  // namespace
+
+int ThreadCount() {
+  return CountThreads([](DWORD) { return true; });
+}
+
+double ProcessCpuMilliseconds() {
+  FILETIME created, exited, kernel, user;
+  if (!GetProcessTimes(GetCurrentProcess(), &created, &exited, &kernel, &user)) return -1;
+  const auto ticks = [](FILETIME time) {
+    return static_cast<double>(ULARGE_INTEGER{{time.dwLowDateTime, time.dwHighDateTime}}.QuadPart);
+  };
+  return (ticks(kernel) + ticks(user)) / 10000.0;  // 100 ns ticks
+}
+
+int LinkDescriptorCount() { return OpenDescriptorCount(); }
+
+int PelorinThreadCount() {
+  using Description = HRESULT(WINAPI*)(HANDLE, PWSTR*);
+  const auto describe = reinterpret_cast<Description>(reinterpret_cast<void*>(
+      GetProcAddress(GetModuleHandleW(L"kernel32.dll"), "GetThreadDescription")));
+  if (describe == nullptr) return -1;
+  return CountThreads([describe](DWORD id) {
+    const HANDLE thread = OpenThread(THREAD_QUERY_LIMITED_INFORMATION, FALSE, id);
+    if (thread == nullptr) return false;
+    PWSTR name = nullptr;
+    const bool ours = SUCCEEDED(describe(thread, &name)) && name != nullptr &&
+                      std::wstring_view(name).starts_with(L"pelorin-");
+    LocalFree(name);
+    CloseHandle(thread);
+    return ours;
+  });
 }
 
 }  // namespace pelorin::test

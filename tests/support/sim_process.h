@@ -1,5 +1,6 @@
 #pragma once
 
+#include <cstdint>
 #include <string>
 #include <vector>
 
@@ -17,7 +18,8 @@ class SimProcess {
   const std::string& endpoint() const { return endpoint_; }
 
  private:
-  int pid_ = -1;
+  // The child: a process id, or on Windows the process's handle.
+  intptr_t process_ = -1;
   std::string endpoint_;
 };
 

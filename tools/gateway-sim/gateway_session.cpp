@@ -1,10 +1,6 @@
 #include "gateway_session.h"
 
 #include <algorithm>
-#include <cerrno>
-#include <poll.h>
-#include <sys/socket.h>
-#include <unistd.h>
 
 namespace pelorin::sim {
 
@@ -24,7 +20,7 @@ bool IsStartCommand(const std::vector<uint8_t>& command) {
 GatewaySession::GatewaySession(const Options& options, ReportGenerator& reports)
     : options_(options), reports_(reports) {}
 
-GatewaySession::End GatewaySession::Run(int fd, bool isSocket) {
+GatewaySession::End GatewaySession::Run(SimChannel& channel) {
   nextReport_ = Clock::now();
   if (options_.fault == Fault::Prefill) QueueGarbage();
   if (options_.fault == Fault::Flood || options_.noStartCommand) streaming_ = true;
@@ -33,24 +29,18 @@ GatewaySession::End GatewaySession::Run(int fd, bool isSocket) {
     const auto now = Clock::now();
     QueueDueReports(now);
     if (options_.fault == Fault::Reset && framesQueued_ >= options_.resetAfter &&
-        outputSent_ == output_.size() && isSocket) {
-      const linger reset{1, 0};
-      setsockopt(fd, SOL_SOCKET, SO_LINGER, &reset, sizeof reset);
+        outputSent_ == output_.size() && channel.ResetOnClose()) {
       return End::Reset;
     }
-    pollfd p{fd, POLLIN, 0};
-    if (outputSent_ < output_.size()) p.events |= POLLOUT;
-    if (poll(&p, 1, PollTimeoutMs(now)) < 0 && errno != EINTR) return End::PeerGone;
-    if (p.revents & POLLIN) {
+    const SimChannel::Ready ready = channel.Wait(outputSent_ < output_.size(), PollTimeoutMs(now));
+    if (ready.gone) return End::PeerGone;
+    if (ready.readable) {
       uint8_t buffer[4096];
-      const ssize_t n = read(fd, buffer, sizeof buffer);
-      if (n == 0 && isSocket) return End::PeerGone;
-      if (n < 0 && errno != EAGAIN && errno != EINTR) return End::PeerGone;
+      const long n = channel.Read(buffer, sizeof buffer);
+      if (n < 0) return End::PeerGone;
       if (n > 0) OnReceived(buffer, static_cast<size_t>(n));
-    } else if (p.revents & (POLLHUP | POLLERR | POLLNVAL)) {
-      return End::PeerGone;
     }
-    if (!Flush(fd)) return End::PeerGone;
+    if (!Flush(channel)) return End::PeerGone;
   }
 }
 
@@ -122,14 +112,12 @@ void GatewaySession::QueueGarbage() {
   Queue(overlong);
 }
 
-bool GatewaySession::Flush(int fd) {
+bool GatewaySession::Flush(SimChannel& channel) {
   while (outputSent_ < output_.size()) {
-    const ssize_t n = write(fd, output_.data() + outputSent_, output_.size() - outputSent_);
-    if (n > 0) {
-      outputSent_ += static_cast<size_t>(n);
-      continue;
-    }
-    return n < 0 && (errno == EAGAIN || errno == EINTR);
+    const long n = channel.Write(output_.data() + outputSent_, output_.size() - outputSent_);
+    if (n < 0) return false;
+    if (n == 0) return true;  // no room now: the next wait asks for some
+    outputSent_ += static_cast<size_t>(n);
   }
   return true;
 }

@@ -1,6 +1,7 @@
 #pragma once
 
 #include "frame_builder.h"
+#include "sim_channel.h"
 #include "sim_options.h"
 
 #include <chrono>
@@ -9,7 +10,7 @@
 
 namespace pelorin::sim {
 
-// One session of the simulated gateway on a connected socket or a pty master:
+// One session of the simulated gateway on a connection to the monitor:
 // answers the start command "00MD" with "00md", then streams node reports at
 // the configured rate, with the configured fault.
 class GatewaySession {
@@ -17,7 +18,7 @@ class GatewaySession {
   GatewaySession(const Options& options, ReportGenerator& reports);
 
   enum class End { PeerGone, Reset };
-  End Run(int fd, bool isSocket);
+  End Run(SimChannel& channel);
 
  private:
   using Clock = std::chrono::steady_clock;
@@ -27,7 +28,7 @@ class GatewaySession {
   void QueueReport();
   void Queue(const Frame& frame);
   void QueueGarbage();
-  bool Flush(int fd);
+  bool Flush(SimChannel& channel);
   int PollTimeoutMs(Clock::time_point now) const;
 
   const Options& options_;

@@ -18,8 +18,9 @@ SimProcess::SimProcess(const std::vector<std::string>& arguments) {
   for (std::string& arg : copy) argv.push_back(arg.data());
   argv.push_back(nullptr);
 
-  pid_ = fork();
-  if (pid_ == 0) {
+  const pid_t pid = fork();
+  process_ = pid;
+  if (pid == 0) {
     dup2(out[1], STDOUT_FILENO);
     close(out[0]);
     close(out[1]);
@@ -32,14 +33,14 @@ SimProcess::SimProcess(const std::vector<std::string>& arguments) {
   while (read(out[0], &c, 1) == 1 && c != '\n') line.push_back(c);
   close(out[0]);
   const size_t cut = line.find_last_of(" :");
-  if (pid_ < 0 || cut == std::string::npos) throw std::runtime_error("simulator did not start");
+  if (pid < 0 || cut == std::string::npos) throw std::runtime_error("simulator did not start");
   endpoint_ = line.substr(cut + 1);
 }
 
 SimProcess::~SimProcess() {
-  if (pid_ > 0) {
-    kill(pid_, SIGTERM);
-    waitpid(pid_, nullptr, 0);
+  if (process_ > 0) {
+    kill(static_cast<pid_t>(process_), SIGTERM);
+    waitpid(static_cast<pid_t>(process_), nullptr, 0);
   }
 }
 

@@ -1,0 +1,61 @@
+#include "sim_process.h"
+
+#include <windows.h>
+
+#include <stdexcept>
+
+namespace pelorin::test {
+
+namespace {
+
+std::wstring Wide(const std::string& text) {
+  std::wstring wide(text.size(), L'\0');
+  wide.resize(static_cast<size_t>(MultiByteToWideChar(
+      CP_UTF8, 0, text.data(), static_cast<int>(text.size()), wide.data(), static_cast<int>(wide.size()))));
+  return wide;
+}
+
+}  // namespace
+
+SimProcess::SimProcess(const std::vector<std::string>& arguments) {
+  SECURITY_ATTRIBUTES inherit{sizeof inherit, nullptr, TRUE};
+  HANDLE read = nullptr;
+  HANDLE write = nullptr;
+  if (!CreatePipe(&read, &write, &inherit, 0)) throw std::runtime_error("CreatePipe");
+  SetHandleInformation(read, HANDLE_FLAG_INHERIT, 0);
+
+  std::wstring command = L"\"" + Wide(PELORIN_SIM_PATH) + L"\"";
+  for (const std::string& argument : arguments) command += L" \"" + Wide(argument) + L"\"";
+  STARTUPINFOW startup{};
+  startup.cb = sizeof startup;
+  startup.dwFlags = STARTF_USESTDHANDLES;
+  startup.hStdOutput = write;
+  startup.hStdError = GetStdHandle(STD_ERROR_HANDLE);
+  startup.hStdInput = GetStdHandle(STD_INPUT_HANDLE);
+  PROCESS_INFORMATION child{};
+  const BOOL started = CreateProcessW(nullptr, command.data(), nullptr, nullptr, TRUE,
+                                      CREATE_NO_WINDOW, nullptr, nullptr, &startup, &child);
+  CloseHandle(write);
+  std::string line;
+  char c = 0;
+  DWORD count = 0;
+  while (started && ReadFile(read, &c, 1, &count, nullptr) && count == 1 && c != '\n') {
+    if (c != '\r') line.push_back(c);
+  }
+  CloseHandle(read);
+  if (!started) throw std::runtime_error("simulator did not start");
+  CloseHandle(child.hThread);
+  process_ = reinterpret_cast<intptr_t>(child.hProcess);
+  const size_t cut = line.find_last_of(" :");
+  if (cut == std::string::npos) throw std::runtime_error("simulator did not start");
+  endpoint_ = line.substr(cut + 1);
+}
+
+SimProcess::~SimProcess() {
+  const HANDLE process = reinterpret_cast<HANDLE>(process_);
+  TerminateProcess(process, 0);
+  WaitForSingleObject(process, INFINITE);
+  CloseHandle(process);
+}
+
+}  // namespace pelorin::test
