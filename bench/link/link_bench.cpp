@@ -1,25 +1,28 @@
-// Measures the gateway link: frames per second over loopback TCP and a pty
-// (and that none is lost), handler latency from the last byte written to the
-// handler call, and the cost of an idle open link.
+// Measures the gateway link: frames per second over loopback TCP and, on
+// Linux, a pty (and that none is lost), handler latency from the last byte
+// written to the handler call, and the cost of an idle open link.
 
 #include "frame_builder.h"
 #include "gateway_link.h"
+#include "loopback.h"
+#include "process_counts.h"
 #include "serial_ports.h"
 
 #include <algorithm>
-#include <arpa/inet.h>
 #include <atomic>
 #include <chrono>
 #include <cstdio>
 #include <cstdlib>
-#include <fcntl.h>
-#include <netinet/in.h>
-#include <sys/resource.h>
-#include <sys/socket.h>
-#include <termios.h>
+#include <memory>
+#include <string>
 #include <thread>
-#include <unistd.h>
 #include <vector>
+
+#if !defined(_WIN32)
+#include <fcntl.h>
+#include <sys/resource.h>
+#include <unistd.h>
+#endif
 
 using namespace pelorin;
 using Clock = std::chrono::steady_clock;
@@ -61,36 +64,30 @@ struct Receiver {
   }
 };
 
+// The gateway's side: an accepted loopback connection, or a pty master.
 struct Endpoint {
-  int peer = -1;          // the gateway's side: accepted socket or pty master
-  int listener = -1;
-  int slaveHolder = -1;
-  std::string port;
+  std::unique_ptr<test::LoopbackServer> server;
+  test::Socket socket = -1;
+  int master = -1;
   std::string ptyPath;
 };
 
 Endpoint TcpEndpoint() {
   Endpoint e;
-  e.listener = socket(AF_INET, SOCK_STREAM, 0);
-  sockaddr_in address{};
-  address.sin_family = AF_INET;
-  address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-  bind(e.listener, reinterpret_cast<sockaddr*>(&address), sizeof address);
-  listen(e.listener, 4);
-  socklen_t size = sizeof address;
-  getsockname(e.listener, reinterpret_cast<sockaddr*>(&address), &size);
-  e.port = std::to_string(ntohs(address.sin_port));
+  e.server = std::make_unique<test::LoopbackServer>();
   return e;
 }
 
+#if !defined(_WIN32)
 Endpoint PtyEndpoint() {
   Endpoint e;
-  e.peer = posix_openpt(O_RDWR | O_NOCTTY);
-  grantpt(e.peer);
-  unlockpt(e.peer);
-  e.ptyPath = ptsname(e.peer);
+  e.master = posix_openpt(O_RDWR | O_NOCTTY);
+  grantpt(e.master);
+  unlockpt(e.master);
+  e.ptyPath = ptsname(e.master);
   return e;
 }
+#endif
 
 // Opens the link to the endpoint with the receiver as its frame handler.
 void Connect(GatewayLink& link, Receiver& receiver, Endpoint& e, SerialPortRegistry& ports) {
@@ -99,7 +96,7 @@ void Connect(GatewayLink& link, Receiver& receiver, Endpoint& e, SerialPortRegis
   if (e.ptyPath.empty()) {
     link.useTcp = 1;
     link.SetHostName("127.0.0.1");
-    link.SetPortText(e.port);
+    link.SetPortText(e.server->port());
   } else {
     link.useTcp = 0;
     link.comPort = ports.NumberForNode(e.ptyPath);
@@ -108,21 +105,31 @@ void Connect(GatewayLink& link, Receiver& receiver, Endpoint& e, SerialPortRegis
     std::fprintf(stderr, "open failed: %d\n", link.lastError());
     std::exit(1);
   }
-  if (e.ptyPath.empty()) e.peer = accept(e.listener, nullptr, nullptr);
+  if (e.ptyPath.empty()) e.socket = e.server->Accept();
 }
 
+// Closes the gateway's side; the link's is closed by then.
 void Release(Endpoint& e) {
-  if (e.peer >= 0) close(e.peer);
-  if (e.listener >= 0) close(e.listener);
+  if (e.socket != -1) test::CloseSocket(e.socket);
+  e.socket = -1;
+#if !defined(_WIN32)
+  if (e.master >= 0) close(e.master);
+  e.master = -1;
+#endif
 }
 
-void WriteAll(int fd, const uint8_t* data, size_t size) {
-  while (size > 0) {
-    const ssize_t n = write(fd, data, size);
-    if (n <= 0) return;
-    data += n;
-    size -= static_cast<size_t>(n);
+void WriteAll(Endpoint& e, const std::vector<uint8_t>& bytes) {
+  if (e.socket != -1) {
+    test::SendBytes(e.socket, bytes);
+    return;
   }
+#if !defined(_WIN32)
+  for (size_t done = 0; done < bytes.size();) {
+    const ssize_t n = write(e.master, bytes.data() + done, bytes.size() - done);
+    if (n <= 0) return;
+    done += static_cast<size_t>(n);
+  }
+#endif
 }
 
 void Throughput(const char* name, Endpoint e, uint32_t count) {
@@ -136,7 +143,7 @@ void Throughput(const char* name, Endpoint e, uint32_t count) {
     stream.insert(stream.end(), frame.begin(), frame.end());
   }
   const auto start = Clock::now();
-  std::thread sender([&] { WriteAll(e.peer, stream.data(), stream.size()); });
+  std::thread sender([&] { WriteAll(e, stream); });
   while (receiver.frames.load() < count &&
          Clock::now() - start < std::chrono::seconds(60)) {
     std::this_thread::sleep_for(std::chrono::microseconds(200));
@@ -163,7 +170,7 @@ void Latency(const char* name, Endpoint e, int samples) {
   for (int i = 0; i < samples; ++i) {
     const sim::Frame frame = NumberedReport(static_cast<uint32_t>(i));
     const size_t before = receiver.frames.load();
-    WriteAll(e.peer, frame.data(), frame.size());
+    WriteAll(e, frame);
     const auto written = Clock::now();
     while (receiver.frames.load() == before) std::this_thread::yield();
     micros.push_back(std::chrono::duration<double, std::micro>(arrivals.back() - written).count());
@@ -178,9 +185,16 @@ void Latency(const char* name, Endpoint e, int samples) {
   Release(e);
 }
 
-double CpuSeconds(const rusage& u) {
-  return u.ru_utime.tv_sec + u.ru_stime.tv_sec +
-         (u.ru_utime.tv_usec + u.ru_stime.tv_usec) / 1e6;
+// How often this process's threads were switched to so far; -1 where the
+// system does not count it.
+long ContextSwitches() {
+#if defined(_WIN32)
+  return -1;
+#else
+  rusage usage{};
+  getrusage(RUSAGE_SELF, &usage);
+  return usage.ru_nvcsw + usage.ru_nivcsw;
+#endif
 }
 
 void Idle(const char* name, Endpoint e, bool peerClosed, int seconds) {
@@ -188,21 +202,20 @@ void Idle(const char* name, Endpoint e, bool peerClosed, int seconds) {
   Receiver receiver;
   GatewayLink link{ports};
   Connect(link, receiver, e, ports);
-  if (peerClosed) {
-    close(e.peer);
-    e.peer = -1;
-  }
+  if (peerClosed) Release(e);
   std::this_thread::sleep_for(std::chrono::milliseconds(300));
-  rusage before{};
-  getrusage(RUSAGE_SELF, &before);
+  const long switchesBefore = ContextSwitches();
+  const double cpuBefore = test::ProcessCpuMilliseconds();
   std::this_thread::sleep_for(std::chrono::seconds(seconds));
-  rusage after{};
-  getrusage(RUSAGE_SELF, &after);
+  const double cpu = test::ProcessCpuMilliseconds() - cpuBefore;
+  const long switches = ContextSwitches() - switchesBefore;
   link.Close();
-  const long switches = (after.ru_nvcsw - before.ru_nvcsw) + (after.ru_nivcsw - before.ru_nivcsw);
-  std::printf("%-22s %.1f wake-ups/s, CPU %.2f ms/s\n", name,
-              static_cast<double>(switches - 1) / seconds,
-              (CpuSeconds(after) - CpuSeconds(before)) * 1000.0 / seconds);
+  if (switchesBefore >= 0) {
+    std::printf("%-22s %.1f wake-ups/s, CPU %.2f ms/s\n", name,
+                static_cast<double>(switches - 1) / seconds, cpu / seconds);
+  } else {
+    std::printf("%-22s CPU %.2f ms/s\n", name, cpu / seconds);
+  }
   Release(e);
 }
 
@@ -210,11 +223,13 @@ void Idle(const char* name, Endpoint e, bool peerClosed, int seconds) {
 
 int main() {
   Throughput("throughput TCP", TcpEndpoint(), 1000000);
-  Throughput("throughput pty", PtyEndpoint(), 200000);
   Latency("latency TCP", TcpEndpoint(), 2000);
-  Latency("latency pty", PtyEndpoint(), 2000);
   Idle("idle TCP", TcpEndpoint(), false, 5);
   Idle("idle TCP, peer closed", TcpEndpoint(), true, 5);
+#if !defined(_WIN32)
+  Throughput("throughput pty", PtyEndpoint(), 200000);
+  Latency("latency pty", PtyEndpoint(), 2000);
   Idle("idle pty", PtyEndpoint(), false, 5);
+#endif
   return 0;
 }

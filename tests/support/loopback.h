@@ -31,6 +31,7 @@ class LoopbackServer {
 
 // Opens a client connection to the server without accepting it.
 Socket ConnectTo(const LoopbackServer& server);
+// All of the bytes, or an exception; on Linux also to a pty master.
 void SendBytes(Socket socket, const std::vector<uint8_t>& bytes);
 // Reads exactly count bytes, or whatever arrived when timeoutMs runs out.
 std::vector<uint8_t> ReceiveBytes(Socket socket, size_t count, int timeoutMs = 5000);

@@ -66,8 +66,11 @@ Socket ConnectTo(const LoopbackServer& server) {
 void SendBytes(Socket socket, const std::vector<uint8_t>& bytes) {
   size_t sent = 0;
   while (sent < bytes.size()) {
-    // A peer gone away is an error here, never a SIGPIPE.
-    const ssize_t n = send(Fd(socket), bytes.data() + sent, bytes.size() - sent, MSG_NOSIGNAL);
+    // A socket's peer gone away is an error here, never a SIGPIPE; a pty
+    // master is written to.
+    const void* data = bytes.data() + sent;
+    ssize_t n = send(Fd(socket), data, bytes.size() - sent, MSG_NOSIGNAL);
+    if (n < 0 && errno == ENOTSOCK) n = write(Fd(socket), data, bytes.size() - sent);
     if (n < 0 && errno == EINTR) continue;
     if (n <= 0) throw std::runtime_error("test peer write failed");
     sent += static_cast<size_t>(n);
