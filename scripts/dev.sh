@@ -91,6 +91,8 @@ case "${1:-}" in
     ;;
   package)
     install_missing
+    # Installing makes the packages' folders under the umask: 755, as Debian's.
+    umask 022
     rm -f build/package/pelorin[_-]*.{deb,zip}
     cmake --workflow --preset package
     cmake --workflow --preset package-windows
