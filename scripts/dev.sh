@@ -1,7 +1,8 @@
 #!/usr/bin/env bash
 # Installs what Pelorin needs on Debian 12 (with sudo when not root), builds it,
 # and then runs the tests (`test`), the program (`run`), or the Windows build's
-# tests under Wine (`windows`).
+# tests under Wine (`windows`); or makes the .deb and the Windows zip
+# (`package`) in build/package.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 
@@ -10,6 +11,7 @@ PACKAGES=(
   libgtest-dev libgmock-dev libbenchmark-dev
   qt6-base-dev qt6-translations-l10n libudev-dev fonts-ipafont-gothic xvfb xauth iproute2
   g++-mingw-w64-x86-64-posix wine wine64 googletest socat locales xdotool imagemagick
+  dpkg-dev file lintian appstream desktop-file-utils unzip
 )
 
 install_missing() {
@@ -87,8 +89,16 @@ case "${1:-}" in
       build/windows/src/app/pelorin.exe "build/$preset/tools/gateway-sim/pelorin-gateway-sim" \
       build/windows/screenshots
     ;;
+  package)
+    install_missing
+    # Installing makes the packages' folders under the umask: 755, as Debian's.
+    umask 022
+    rm -f build/package/pelorin[_-]*.{deb,zip}
+    cmake --workflow --preset package
+    cmake --workflow --preset package-windows
+    ;;
   *)
-    echo "usage: $0 test|run|windows" >&2
+    echo "usage: $0 test|run|windows|package" >&2
     exit 2
     ;;
 esac

@@ -24,6 +24,8 @@ int CQuorvaneApp::InitInstance() {
   // The window speaks Japanese, and so do Qt's own dialogs where Qt has the
   // translation; without it they speak English.
   ui::InstallJapaneseQtTexts(qtTexts_);
+  // Desktops find the window's entry, and so its icon, by this name.
+  QGuiApplication::setDesktopFileName(QStringLiteral("io.github.pelorin.Pelorin"));
   {
     ui::CQuorvaneDlg window(programPath);
     window.exec();

@@ -1,0 +1,48 @@
+# The packages CPack makes from what the install rules put in place: a .deb
+# on Linux (the package preset) and a zip on Windows (package-windows).
+set(CPACK_PACKAGE_NAME pelorin)
+# Packages are numbered by three parts; the fourth is the Windows file version's.
+set(CPACK_PACKAGE_VERSION ${PROJECT_VERSION_MAJOR}.${PROJECT_VERSION_MINOR}.${PROJECT_VERSION_PATCH})
+set(CPACK_PACKAGE_VENDOR "The Pelorin developers")
+set(CPACK_PACKAGE_CONTACT "The Pelorin developers <pelorin@users.noreply.github.com>")
+set(CPACK_PACKAGE_DESCRIPTION_SUMMARY "monitor for the gateway of a wireless sensor network")
+set(CPACK_STRIP_FILES ON)
+
+if(WIN32)
+  set(CPACK_GENERATOR ZIP)
+  set(CPACK_PACKAGE_FILE_NAME pelorin-${CPACK_PACKAGE_VERSION}-windows-x86_64)
+  set(CPACK_INCLUDE_TOPLEVEL_DIRECTORY OFF)
+  install(FILES ${PROJECT_SOURCE_DIR}/packaging/windows/README.txt DESTINATION .)
+  install(FILES ${PROJECT_SOURCE_DIR}/LICENSE DESTINATION . RENAME LICENSE.txt)
+else()
+  set(CPACK_GENERATOR DEB)
+  set(CPACK_DEBIAN_FILE_NAME DEB-DEFAULT)
+  set(CPACK_DEBIAN_PACKAGE_SECTION utils)
+  set(CPACK_DEBIAN_PACKAGE_SHLIBDEPS ON)
+  # The window's Japanese dialog font.
+  set(CPACK_DEBIAN_PACKAGE_DEPENDS fonts-ipafont-gothic)
+  set(CPACK_DEBIAN_PACKAGE_CONTROL_STRICT_PERMISSION ON)
+  string(CONCAT CPACK_PACKAGE_DESCRIPTION
+      "Pelorin reaches the gateway of a wireless sensor network over the LAN or\n"
+      "over its USB serial port and shows every node report live in one small\n"
+      "Japanese window: coloured indicators or converted values (V, mA, degrees\n"
+      "Celsius), the node's status and the time of reception. On request it\n"
+      "appends every report to a CSV file in Shift-JIS.\n"
+      "\n"
+      "The package also holds pelorin-gateway-sim, a simulated gateway.")
+
+  set(doc ${CMAKE_INSTALL_DATADIR}/doc/pelorin)
+  install(FILES ${PROJECT_SOURCE_DIR}/packaging/debian/copyright DESTINATION ${doc})
+  # Debian's changelog, compressed without a time stamp so that the same
+  # sources give the same package.
+  set(changelog ${CMAKE_CURRENT_BINARY_DIR}/changelog.gz)
+  find_program(PELORIN_GZIP gzip REQUIRED)
+  add_custom_command(
+    OUTPUT ${changelog}
+    COMMAND ${PELORIN_GZIP} -9nc ${PROJECT_SOURCE_DIR}/packaging/debian/changelog > ${changelog}
+    DEPENDS ${PROJECT_SOURCE_DIR}/packaging/debian/changelog)
+  add_custom_target(pelorin_changelog ALL DEPENDS ${changelog})
+  install(FILES ${changelog} DESTINATION ${doc})
+endif()
+
+include(CPack)

@@ -1,0 +1,103 @@
+#!/usr/bin/env bash
+# The .deb as a user gets it: lintian, the AppStream validator (which also
+# finds the desktop entry the metadata launches) and desktop-file-validate find
+# no error; apt installs it with its dependencies; the installed pelorin opens
+# its window and shows the installed simulator's reports over loopback; closing
+# the window ends it; removing the package leaves none of its files.
+#
+# Usage: deb_test.sh PACKAGE.deb SCREENSHOT_DIR
+# Needs a display (xvfb-run), and root or sudo for apt.
+set -uo pipefail
+deb=$(realpath "$1") shots=$2
+mkdir -p "$shots"
+passed=0 failed=0
+check() {  # check NAME COMMAND...
+  if "${@:2}"; then passed=$((passed + 1)); echo "ok   $1"; else failed=$((failed + 1)); echo "FAIL $1"; fi
+}
+work=$(mktemp -d)
+trap 'rm -rf "$work"' EXIT
+sudo=()
+[[ $(id -u) -ne 0 ]] && sudo=(sudo)
+apt_get() {
+  DEBIAN_FRONTEND=noninteractive "${sudo[@]}" apt-get -y -q "$@" >"$work/apt.log" 2>&1 ||
+    { cat "$work/apt.log"; return 1; }
+}
+
+check "lintian finds no error" lintian --fail-on error "$deb"
+dpkg-deb -x "$deb" "$work/root"
+check "the AppStream data is valid" appstreamcli validate-tree --no-net "$work/root"
+check "the desktop entry is valid" desktop-file-validate "$work/root"/usr/share/applications/*.desktop
+
+dpkg-query -W pelorin >/dev/null 2>&1 && apt_get purge pelorin
+check "apt installs the package" apt_get install "$deb"
+[[ $(dpkg-query -W -f='${Status}' pelorin 2>/dev/null) == "install ok installed" ]] ||
+  { echo "$passed passed, $((failed + 1)) failed"; exit 1; }
+
+# A window under Xvfb has no window manager: its pixels are all there is. The
+# fixed report lights the third row's indicator in pure red, a colour nothing
+# else in the window has.
+red_pixels() { convert "$1" -format %c histogram:info:- | awk '/#FF0000 /{n = $1} END{print n + 0}'; }
+painted() { (($(identify -format %k "$1") > 16 && $(red_pixels "$1") == 0)); }
+receiving() {
+  for _ in $(seq 25); do
+    import -window root "$shots/receiving.png"
+    (($(red_pixels "$shots/receiving.png") > 100)) && return 0
+    sleep 0.2
+  done
+  return 1
+}
+ended() {  # ended PID
+  for _ in $(seq 50); do kill -0 "$1" 2>/dev/null || return 0; sleep 0.1; done
+  return 1
+}
+
+/usr/bin/pelorin-gateway-sim --tcp 127.0.0.1:0 --rate 50 --fixed-report >"$work/sim.out" 2>&1 &
+sim=$!
+for _ in $(seq 50); do
+  port=$(sed -n 's/^listening on 127.0.0.1:\([0-9]*\)$/\1/p' "$work/sim.out")
+  [[ -n $port ]] && break
+  sleep 0.1
+done
+HOME=$work /usr/bin/pelorin >"$work/pelorin.out" 2>&1 &
+app=$!
+window=""
+for _ in $(seq 100); do
+  window=$(xdotool search --onlyvisible --name '^Pelorin$' 2>/dev/null | head -1)
+  [[ -n $window ]] && break
+  sleep 0.1
+done
+check "the installed pelorin opens its window" test -n "$window"
+if [[ -n $window ]]; then
+  xdotool windowfocus --sync "$window"
+  sleep 0.5  # until the whole window has been painted
+  import -window root "$shots/start.png"
+  check "the window is painted, its indicators empty" painted "$shots/start.png"
+  # The focus starts on the LAN choice; Tab goes on to the address, the port
+  # and the start button.
+  xdotool key --delay 60 Tab; xdotool type --delay 40 127.0.0.1
+  xdotool key --delay 60 Tab; xdotool type --delay 40 "$port"
+  xdotool key --delay 60 Tab space
+  check "the simulator's reports reach the window" receiving
+  xdotool key Escape
+  check "closing the window ends the program" ended "$app"
+fi
+kill "$app" "$sim" 2>/dev/null
+wait "$sim" 2>/dev/null
+
+dpkg-query -L pelorin >"$work/files"
+check "apt removes the package" apt_get remove --purge pelorin
+left_behind() {
+  local path
+  while read -r path; do
+    [[ -e $path ]] || continue
+    # A folder stays where other packages still have files.
+    [[ -d $path ]] && dpkg-query -S "$path" >/dev/null 2>&1 && continue
+    echo "$path"
+  done <"$work/files"
+}
+left=$(left_behind)
+[[ -n $left ]] && echo "left behind: $left"
+check "no file of the package is left" test -z "$left"
+
+echo "$passed passed, $failed failed"
+[[ $failed -eq 0 ]]
