@@ -4,6 +4,7 @@
 // the lines that the file should hold.
 
 #include "csv_log.h"
+#include "temporary_folder.h"
 
 #include <gtest/gtest.h>
 
@@ -12,7 +13,6 @@
 #include <filesystem>
 #include <fstream>
 #include <functional>
-#include <random>
 #include <sstream>
 #include <string>
 #include <thread>
@@ -56,20 +56,13 @@ inline bool Eventually(const std::function<bool()>& condition) {
 class LogFileTest : public ::testing::Test {
  protected:
   void SetUp() override {
-    directory = (std::filesystem::temp_directory_path() /
-                 ("pelorin-log-" + std::to_string(std::random_device{}())))
-                    .generic_string();
-    std::filesystem::create_directory(directory);
     path = directory + "/records.csv";
     for (int row = 0; row < kRowCount; ++row) log.SetRowName(row, "入力 " + std::to_string(row + 1));
   }
-  void TearDown() override {
-    log.Close();
-    std::error_code ignored;
-    std::filesystem::remove_all(directory, ignored);
-  }
+  void TearDown() override { log.Close(); }
 
-  std::string directory;
+  TemporaryFolder folder;
+  const std::string& directory = folder.path();
   std::string path;
   std::atomic<int32_t> failures{0};
   CsvLog log{[this](int32_t) { ++failures; }};

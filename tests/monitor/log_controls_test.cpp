@@ -11,13 +11,12 @@
 #include "report_decoder.h"
 #include "scripted_devices.h"
 #include "sim_process.h"
+#include "temporary_folder.h"
 
 #include <gtest/gtest.h>
 
-#include <filesystem>
 #include <fstream>
 #include <memory>
-#include <random>
 #include <sstream>
 
 #if !defined(_WIN32)
@@ -71,18 +70,10 @@ void ToggleLogging(RecordingWindow& window, MonitorCore& core) {
 class Logging : public ::testing::Test {
  protected:
   void SetUp() override {
-    directory = (std::filesystem::temp_directory_path() /
-                 ("pelorin-log-" + std::to_string(std::random_device{}())))
-                    .generic_string();
-    std::filesystem::create_directory(directory);
     path = directory + "/records.csv";
     core = std::make_unique<MonitorCore>(window, "/opt/pelorin-1.0/bin/pelorin",
                                          std::make_unique<test::ScriptedDevices>());
     core->OnInitDialog();
-  }
-  void TearDown() override {
-    core.reset();
-    std::filesystem::remove_all(directory);
   }
   void StartSession(const std::string& port) {
     window.Type(ids::AddressEdit, "127.0.0.1");
@@ -90,7 +81,8 @@ class Logging : public ::testing::Test {
     core->OnStartClicked();
   }
 
-  std::string directory;
+  pelorin::test::TemporaryFolder folder;
+  const std::string& directory = folder.path();
   std::string path;
   RecordingWindow window;
   std::unique_ptr<MonitorCore> core;
