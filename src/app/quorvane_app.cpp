@@ -4,6 +4,9 @@
 #include "qt_translation.h"
 #include "quorvane_dlg.h"
 
+#include <QDir>
+#include <QFileInfo>
+
 #include <csignal>
 #include <memory>
 
@@ -28,6 +31,15 @@ int CQuorvaneApp::InitInstance() {
   QGuiApplication::setDesktopFileName(QStringLiteral("io.github.pelorin.Pelorin"));
   {
     ui::CQuorvaneDlg window(programPath);
+    // The log starts beside the program. A program installed for everyone
+    // (under /usr), or in a folder the user cannot write to, starts it in the
+    // user's home instead: a system folder is no place for anyone's records,
+    // not even root's.
+    const QFileInfo log(window.LogPath());
+    if (log.absolutePath().startsWith(QLatin1String("/usr/")) ||
+        !QFileInfo(log.absolutePath()).isWritable()) {
+      window.SetLogPath(QDir::homePath() + "/" + log.fileName());
+    }
     window.exec();
   }
   return 0;

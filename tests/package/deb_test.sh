@@ -2,8 +2,8 @@
 # The .deb as a user gets it: lintian, the AppStream validator (which also
 # finds the desktop entry the metadata launches) and desktop-file-validate find
 # no error; apt installs it with its dependencies; the installed pelorin opens
-# its window and shows the installed simulator's reports over loopback; closing
-# the window ends it; removing the package leaves none of its files.
+# its window, shows the installed simulator's reports over loopback and logs
+# them in the user's home; closing the window ends it; removing the package leaves none of its files.
 #
 # Usage: deb_test.sh PACKAGE.deb SCREENSHOT_DIR
 # Needs a display (xvfb-run), and root or sudo for apt.
@@ -78,6 +78,11 @@ if [[ -n $window ]]; then
   xdotool key --delay 60 Tab; xdotool type --delay 40 "$port"
   xdotool key --delay 60 Tab space
   check "the simulator's reports reach the window" receiving
+  # Past the row names to the logging box: the log starts in the user's home,
+  # the program's own folder being no place to write.
+  xdotool key --delay 60 Tab Tab Tab Tab Tab Tab space
+  logged() { for _ in $(seq 30); do grep -aqs KT-200 "$work/pelorin.csv" && return 0; sleep 0.1; done; return 1; }
+  check "reports reach the log in the user's home" logged
   xdotool key Escape
   check "closing the window ends the program" ended "$app"
 fi
