@@ -20,6 +20,8 @@ class SimProcess {
  private:
   // The child: a process id, or on Windows the process's handle.
   intptr_t process_ = -1;
+  // Windows: the job that ends the child when this process ends.
+  intptr_t job_ = -1;
   std::string endpoint_;
 };
 

@@ -46,6 +46,13 @@ SimProcess::SimProcess(const std::vector<std::string>& arguments) {
   if (!started) throw std::runtime_error("simulator did not start");
   CloseHandle(child.hThread);
   process_ = reinterpret_cast<intptr_t>(child.hProcess);
+  // A test process that dies takes its simulators with it.
+  const HANDLE job = CreateJobObjectW(nullptr, nullptr);
+  JOBOBJECT_EXTENDED_LIMIT_INFORMATION limits{};
+  limits.BasicLimitInformation.LimitFlags = JOB_OBJECT_LIMIT_KILL_ON_JOB_CLOSE;
+  SetInformationJobObject(job, JobObjectExtendedLimitInformation, &limits, sizeof limits);
+  AssignProcessToJobObject(job, child.hProcess);
+  job_ = reinterpret_cast<intptr_t>(job);
   const size_t cut = line.find_last_of(" :");
   if (cut == std::string::npos) throw std::runtime_error("simulator did not start");
   endpoint_ = line.substr(cut + 1);
@@ -56,6 +63,7 @@ SimProcess::~SimProcess() {
   TerminateProcess(process, 0);
   WaitForSingleObject(process, INFINITE);
   CloseHandle(process);
+  CloseHandle(reinterpret_cast<HANDLE>(job_));
 }
 
 }  // namespace pelorin::test
