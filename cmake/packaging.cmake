@@ -33,16 +33,23 @@ else()
 
   set(doc ${CMAKE_INSTALL_DATADIR}/doc/pelorin)
   install(FILES ${PROJECT_SOURCE_DIR}/packaging/debian/copyright DESTINATION ${doc})
-  # Debian's changelog, compressed without a time stamp so that the same
-  # sources give the same package.
-  set(changelog ${CMAKE_CURRENT_BINARY_DIR}/changelog.gz)
+  # Debian's changelog and the manual pages, compressed without a time stamp
+  # so that the same sources give the same package.
   find_program(PELORIN_GZIP gzip REQUIRED)
-  add_custom_command(
-    OUTPUT ${changelog}
-    COMMAND ${PELORIN_GZIP} -9nc ${PROJECT_SOURCE_DIR}/packaging/debian/changelog > ${changelog}
-    DEPENDS ${PROJECT_SOURCE_DIR}/packaging/debian/changelog)
-  add_custom_target(pelorin_changelog ALL DEPENDS ${changelog})
+  set(compressed)
+  foreach(source debian/changelog man/pelorin.1 man/pelorin-gateway-sim.1)
+    get_filename_component(name ${source} NAME)
+    set(output ${CMAKE_CURRENT_BINARY_DIR}/${name}.gz)
+    add_custom_command(
+      OUTPUT ${output}
+      COMMAND ${PELORIN_GZIP} -9nc ${PROJECT_SOURCE_DIR}/packaging/${source} > ${output}
+      DEPENDS ${PROJECT_SOURCE_DIR}/packaging/${source})
+    list(APPEND compressed ${output})
+  endforeach()
+  add_custom_target(pelorin_compressed_docs ALL DEPENDS ${compressed})
+  list(POP_FRONT compressed changelog)
   install(FILES ${changelog} DESTINATION ${doc})
+  install(FILES ${compressed} DESTINATION ${CMAKE_INSTALL_MANDIR}/man1)
 endif()
 
 include(CPack)
