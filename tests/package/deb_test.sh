@@ -10,10 +10,7 @@
 set -uo pipefail
 deb=$(realpath "$1") shots=$2
 mkdir -p "$shots"
-passed=0 failed=0
-check() {  # check NAME COMMAND...
-  if "${@:2}"; then passed=$((passed + 1)); echo "ok   $1"; else failed=$((failed + 1)); echo "FAIL $1"; fi
-}
+source "$(dirname "$0")/../support/desktop_checks.sh"
 work=$(mktemp -d)
 trap 'rm -rf "$work"' EXIT
 sudo=()
@@ -31,7 +28,7 @@ check "the desktop entry is valid" desktop-file-validate "$work/root"/usr/share/
 dpkg-query -W pelorin >/dev/null 2>&1 && apt_get purge pelorin
 check "apt installs the package" apt_get install "$deb"
 [[ $(dpkg-query -W -f='${Status}' pelorin 2>/dev/null) == "install ok installed" ]] ||
-  { echo "$passed passed, $((failed + 1)) failed"; exit 1; }
+  { failed=$((failed + 1)); finish_checks; exit 1; }
 
 # A window under Xvfb has no window manager: its pixels are all there is. The
 # fixed report lights the third row's indicator in pure red, a colour nothing
@@ -46,27 +43,11 @@ receiving() {
   done
   return 1
 }
-ended() {  # ended PID
-  for _ in $(seq 50); do kill -0 "$1" 2>/dev/null || return 0; sleep 0.1; done
-  return 1
-}
 
-/usr/bin/pelorin-gateway-sim --tcp 127.0.0.1:0 --rate 50 --fixed-report >"$work/sim.out" 2>&1 &
-sim=$!
-for _ in $(seq 50); do
-  port=$(sed -n 's/^listening on 127.0.0.1:\([0-9]*\)$/\1/p' "$work/sim.out")
-  [[ -n $port ]] && break
-  sleep 0.1
-done
+start_sim /usr/bin/pelorin-gateway-sim "$work/sim.out" --rate 50 --fixed-report
 HOME=$work /usr/bin/pelorin >"$work/pelorin.out" 2>&1 &
 app=$!
-window=""
-for _ in $(seq 100); do
-  window=$(xdotool search --onlyvisible --name '^Pelorin$' 2>/dev/null | head -1)
-  [[ -n $window ]] && break
-  sleep 0.1
-done
-check "the installed pelorin opens its window" test -n "$window"
+check "the installed pelorin opens its window" wait_for_window Pelorin 10
 if [[ -n $window ]]; then
   xdotool windowfocus --sync "$window"
   sleep 0.5  # until the whole window has been painted
@@ -75,7 +56,7 @@ if [[ -n $window ]]; then
   # The focus starts on the LAN choice; Tab goes on to the address, the port
   # and the start button.
   xdotool key --delay 60 Tab; xdotool type --delay 40 127.0.0.1
-  xdotool key --delay 60 Tab; xdotool type --delay 40 "$port"
+  xdotool key --delay 60 Tab; xdotool type --delay 40 "$sim_port"
   xdotool key --delay 60 Tab space
   check "the simulator's reports reach the window" receiving
   # Past the row names to the logging box: the log starts in the user's home,
@@ -84,10 +65,10 @@ if [[ -n $window ]]; then
   logged() { for _ in $(seq 30); do grep -aqs KT-200 "$work/pelorin.csv" && return 0; sleep 0.1; done; return 1; }
   check "reports reach the log in the user's home" logged
   xdotool key Escape
-  check "closing the window ends the program" ended "$app"
+  check "closing the window ends the program" process_ends "$app" 5
 fi
-kill "$app" "$sim" 2>/dev/null
-wait "$sim" 2>/dev/null
+kill "$app" "$sim_pid" 2>/dev/null
+wait "$sim_pid" 2>/dev/null
 
 dpkg-query -L pelorin >"$work/files"
 check "apt removes the package" apt_get remove --purge pelorin
@@ -104,5 +85,4 @@ left=$(left_behind)
 [[ -n $left ]] && echo "left behind: $left"
 check "no file of the package is left" test -z "$left"
 
-echo "$passed passed, $failed failed"
-[[ $failed -eq 0 ]]
+finish_checks

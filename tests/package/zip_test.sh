@@ -9,10 +9,7 @@
 # (xvfb-run).
 set -uo pipefail
 zip=$1 work=$2
-passed=0 failed=0
-check() {  # check NAME COMMAND...
-  if "${@:2}"; then passed=$((passed + 1)); echo "ok   $1"; else failed=$((failed + 1)); echo "FAIL $1"; fi
-}
+source "$(dirname "$0")/../support/desktop_checks.sh"
 rm -rf "$work"
 mkdir -p "$work/unpacked"
 export WINEDEBUG=-all WINEPREFIX
@@ -27,21 +24,12 @@ sim_help() { wine "$work/unpacked/pelorin-gateway-sim.exe" --help 2>/dev/null | 
 check "the simulator beside it runs" sim_help
 wine "$work/unpacked/pelorin.exe" >/dev/null 2>&1 &
 app=$!
-window=""
-for _ in $(seq 150); do
-  window=$(xdotool search --onlyvisible --name '^Pelorin$' 2>/dev/null | head -1)
-  [[ -n $window ]] && break
-  sleep 0.2
-done
-check "pelorin.exe opens its window with caption Pelorin" test -n "$window"
+check "pelorin.exe opens its window with caption Pelorin" wait_for_window Pelorin 30
 if [[ -n $window ]]; then
   xdotool windowfocus --sync "$window"
   xdotool key Escape
 fi
-ended=false
-for _ in $(seq 50); do kill -0 "$app" 2>/dev/null || { ended=true; break; }; sleep 0.2; done
-check "closing the window ends the process" $ended
+check "closing the window ends the process" process_ends "$app" 10
 kill "$app" 2>/dev/null
 
-echo "$passed passed, $failed failed"
-[[ $failed -eq 0 ]]
+finish_checks

@@ -10,24 +10,10 @@
 set -uo pipefail
 exe=$1 sim=$2 shots=$3
 mkdir -p "$shots"
-passed=0 failed=0
-check() {  # check NAME COMMAND...
-  if "${@:2}"; then passed=$((passed + 1)); echo "ok   $1"; else failed=$((failed + 1)); echo "FAIL $1"; fi
-}
+source "$(dirname "$0")/../../support/desktop_checks.sh"
 work=$(mktemp -d)
 trap 'rm -rf "$work"' EXIT
 cp "$exe" "$work/pelorin.exe"
-
-start_sim() {  # start_sim ARGS... : sets sim_pid and sim_port
-  "$sim" --tcp 127.0.0.1:0 "$@" >"$work/sim.out" 2>&1 &
-  sim_pid=$!
-  for _ in $(seq 50); do
-    sim_port=$(sed -n 's/^listening on 127.0.0.1:\([0-9]*\)$/\1/p' "$work/sim.out")
-    [[ -n $sim_port ]] && return 0
-    sleep 0.1
-  done
-  return 1
-}
 
 # xdotool matches names without regard to case: the message box (caption
 # "pelorin") is the second window that matches.
@@ -40,16 +26,6 @@ wait_for_message_box() {
   return 1
 }
 
-wait_for_window() {  # wait_for_window NAME : sets window
-  window=""
-  for _ in $(seq 150); do
-    window=$(xdotool search --onlyvisible --name "^$1\$" 2>/dev/null | head -1)
-    [[ -n $window ]] && return 0
-    sleep 0.2
-  done
-  return 1
-}
-
 # Types into the focused control, then moves on; the dialog starts with the
 # focus on the LAN radio button and Tab follows the template's order.
 keys() { xdotool key --delay 60 "$@"; }
@@ -57,10 +33,10 @@ keys() { xdotool key --delay 60 "$@"; }
 session() {  # session LANG LABEL
   local lang=$1 label=$2
   rm -f "$work/pelorin.csv"
-  start_sim --rate 20 --fixed-report || { check "$label: simulator" false; return; }
+  start_sim "$sim" "$work/sim.out" --rate 20 --fixed-report || { check "$label: simulator" false; return; }
   LANG=$lang wine "$work/pelorin.exe" >/dev/null 2>&1 &
   local app=$!
-  check "$label: the window opens with caption Pelorin" wait_for_window Pelorin
+  check "$label: the window opens with caption Pelorin" wait_for_window Pelorin 30
   [[ -z $window ]] && { kill "$app" "$sim_pid"; return; }
   xdotool windowactivate --sync "$window" >/dev/null 2>&1
   sleep 0.5  # until the whole window has been painted
@@ -75,19 +51,17 @@ session() {  # session LANG LABEL
   check "$label: reports reach the log" grep -aq "KT-200" "$work/pelorin.csv"
   check "$label: the log is Shift-JIS" bash -c "head -c 5 '$work/pelorin.csv' | od -An -tx1 | grep -q '93 fa 95 74 2c'"
   keys Escape
-  local ended=false
-  for _ in $(seq 50); do kill -0 "$app" 2>/dev/null || { ended=true; break; }; sleep 0.2; done
-  check "$label: closing the window ends the process" $ended
+  check "$label: closing the window ends the process" process_ends "$app" 10
   kill "$app" "$sim_pid" 2>/dev/null
   wait "$sim_pid" 2>/dev/null
 }
 
 silent() {  # silent LANG LABEL
   local lang=$1 label=$2
-  start_sim --fault silent || { check "$label: simulator" false; return; }
+  start_sim "$sim" "$work/sim.out" --fault silent || { check "$label: simulator" false; return; }
   LANG=$lang wine "$work/pelorin.exe" >/dev/null 2>&1 &
   local app=$!
-  wait_for_window Pelorin || { check "$label: window" false; kill "$app" "$sim_pid"; return; }
+  wait_for_window Pelorin 30 || { check "$label: window" false; kill "$app" "$sim_pid"; return; }
   xdotool windowactivate --sync "$window" >/dev/null 2>&1
   keys Tab; xdotool type --delay 40 "127.0.0.1"
   keys Tab; xdotool type --delay 40 "$sim_port"
@@ -110,7 +84,7 @@ silent() {  # silent LANG LABEL
   check "$label: the message box closes with OK" test "$(windows_named_pelorin)" -eq 1
   xdotool windowactivate --sync "$window" >/dev/null 2>&1
   keys Escape
-  for _ in $(seq 50); do kill -0 "$app" 2>/dev/null || break; sleep 0.2; done
+  process_ends "$app" 10
   kill "$app" "$sim_pid" 2>/dev/null
   wait "$sim_pid" 2>/dev/null
 }
@@ -119,5 +93,4 @@ session ja_JP.UTF-8 japanese
 silent ja_JP.UTF-8 japanese
 session C.UTF-8 western
 wineserver -k 2>/dev/null
-echo "$passed passed, $failed failed"
-[[ $failed -eq 0 ]]
+finish_checks
