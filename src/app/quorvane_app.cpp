@@ -36,8 +36,8 @@ int CQuorvaneApp::InitInstance() {
     // user's home instead: a system folder is no place for anyone's records,
     // not even root's.
     const QFileInfo log(window.LogPath());
-    if (log.absolutePath().startsWith(QLatin1String("/usr/")) ||
-        !QFileInfo(log.absolutePath()).isWritable()) {
+    const QString folder = log.absolutePath();
+    if (folder.startsWith(QLatin1String("/usr/")) || !QFileInfo(folder).isWritable()) {
       window.SetLogPath(QDir::homePath() + "/" + log.fileName());
     }
     window.exec();

@@ -1,21 +1,12 @@
 #include "sim_process.h"
 
+#include "wide_text.h"
+
 #include <windows.h>
 
 #include <stdexcept>
 
 namespace pelorin::test {
-
-namespace {
-
-std::wstring Wide(const std::string& text) {
-  std::wstring wide(text.size(), L'\0');
-  wide.resize(static_cast<size_t>(MultiByteToWideChar(
-      CP_UTF8, 0, text.data(), static_cast<int>(text.size()), wide.data(), static_cast<int>(wide.size()))));
-  return wide;
-}
-
-}  // namespace
 
 SimProcess::SimProcess(const std::vector<std::string>& arguments) {
   SECURITY_ATTRIBUTES inherit{sizeof inherit, nullptr, TRUE};
@@ -24,8 +15,8 @@ SimProcess::SimProcess(const std::vector<std::string>& arguments) {
   if (!CreatePipe(&read, &write, &inherit, 0)) throw std::runtime_error("CreatePipe");
   SetHandleInformation(read, HANDLE_FLAG_INHERIT, 0);
 
-  std::wstring command = L"\"" + Wide(PELORIN_SIM_PATH) + L"\"";
-  for (const std::string& argument : arguments) command += L" \"" + Wide(argument) + L"\"";
+  std::wstring command = L"\"" + Widen(PELORIN_SIM_PATH) + L"\"";
+  for (const std::string& argument : arguments) command += L" \"" + Widen(argument) + L"\"";
   STARTUPINFOW startup{};
   startup.cb = sizeof startup;
   startup.dwFlags = STARTF_USESTDHANDLES;
