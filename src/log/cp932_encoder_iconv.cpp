@@ -1,5 +1,7 @@
 #include "cp932_encoder.h"
 
+#include "utf8_sequence.h"
+
 #include <iconv.h>
 
 #include <cerrno>
@@ -8,23 +10,33 @@ namespace pelorin {
 
 namespace {
 
-iconv_t Converter(void* converter) { return static_cast<iconv_t>(converter); }
 const iconv_t kNoConverter = reinterpret_cast<iconv_t>(-1);
 
-}  // namespace
+// glibc's "CP932" writes some characters that code page 932 does not hold as
+// look-alikes (¥ as a backslash, — as ―, 〜 as ～) and drops others without a
+// word (the tag characters). A character is therefore taken only when its
+// bytes read back as that very character, as the system's own code page 932
+// on Windows takes it: the same text is accepted, and written, on both.
+struct Converters {
+  iconv_t encode = iconv_open("CP932", "UTF-8");
+  iconv_t decode = iconv_open("UTF-8", "CP932");
 
-Cp932Encoder::Cp932Encoder() : converter_(iconv_open("CP932", "UTF-8")) {}
+  Converters() = default;
+  Converters(const Converters&) = delete;
+  Converters& operator=(const Converters&) = delete;
+  ~Converters() {
+    if (encode != kNoConverter) iconv_close(encode);
+    if (decode != kNoConverter) iconv_close(decode);
+  }
 
-Cp932Encoder::~Cp932Encoder() {
-  if (Converter(converter_) != kNoConverter) iconv_close(Converter(converter_));
-}
+  bool usable() const { return encode != kNoConverter && decode != kNoConverter; }
+};
 
-size_t Cp932Encoder::Convert(std::string_view utf8, std::string* out) {
-  const iconv_t converter = Converter(converter_);
-  if (converter == kNoConverter) return 0;
+// Converts as far as iconv can; returns the number of input bytes consumed.
+size_t Iconv(iconv_t converter, std::string_view text, std::string* out) {
   iconv(converter, nullptr, nullptr, nullptr, nullptr);
-  char* in = const_cast<char*>(utf8.data());
-  size_t inLeft = utf8.size();
+  char* in = const_cast<char*>(text.data());
+  size_t inLeft = text.size();
   char buffer[256];
   while (inLeft > 0) {
     char* outPtr = buffer;
@@ -33,7 +45,64 @@ size_t Cp932Encoder::Convert(std::string_view utf8, std::string* out) {
     out->append(buffer, static_cast<size_t>(outPtr - buffer));
     if (result == static_cast<size_t>(-1) && errno != E2BIG) break;
   }
-  return utf8.size() - inLeft;
+  return text.size() - inLeft;
+}
+
+bool ReadsBackAs(Converters& converters, std::string_view bytes, std::string_view utf8) {
+  std::string back;
+  return Iconv(converters.decode, bytes, &back) == bytes.size() && back == utf8;
+}
+
+// A run of characters outside ASCII: all of it when it reads back whole,
+// else character by character up to the first that does not.
+size_t ConvertExactly(Converters& converters, std::string_view run, std::string* out) {
+  std::string bytes;
+  const size_t consumed = Iconv(converters.encode, run, &bytes);
+  if (consumed == run.size() && ReadsBackAs(converters, bytes, run)) {
+    out->append(bytes);
+    return consumed;
+  }
+  size_t done = 0;
+  while (done < consumed) {
+    const std::string_view character =
+        run.substr(done, Utf8SequenceLength(static_cast<unsigned char>(run[done])));
+    std::string one;
+    if (Iconv(converters.encode, character, &one) != character.size() ||
+        !ReadsBackAs(converters, one, character)) {
+      break;
+    }
+    out->append(one);
+    done += character.size();
+  }
+  return done;
+}
+
+Converters& Of(void* converter) { return *static_cast<Converters*>(converter); }
+
+}  // namespace
+
+Cp932Encoder::Cp932Encoder() : converter_(new Converters) {}
+
+Cp932Encoder::~Cp932Encoder() { delete &Of(converter_); }
+
+size_t Cp932Encoder::Convert(std::string_view utf8, std::string* out) {
+  Converters& converters = Of(converter_);
+  const auto ascii = [&](size_t i) { return static_cast<unsigned char>(utf8[i]) < 0x80; };
+  size_t done = 0;
+  while (done < utf8.size()) {
+    // ASCII stands for itself in code page 932.
+    size_t end = done;
+    while (end < utf8.size() && ascii(end)) ++end;
+    out->append(utf8.data() + done, end - done);
+    done = end;
+    if (done == utf8.size() || !converters.usable()) break;
+    while (end < utf8.size() && !ascii(end)) ++end;
+    const std::string_view run = utf8.substr(done, end - done);
+    const size_t taken = ConvertExactly(converters, run, out);
+    done += taken;
+    if (taken < run.size()) break;
+  }
+  return done;
 }
 
 }  // namespace pelorin

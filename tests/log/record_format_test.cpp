@@ -5,7 +5,9 @@
 
 #include <gtest/gtest.h>
 
+#include <cstring>
 #include <ctime>
+#include <optional>
 #include <string>
 
 namespace pelorin {
@@ -96,22 +98,32 @@ TEST(Cp932Encoder, UnmappableCharactersBecomeAQuestionMark) {
   EXPECT_EQ(encoder.EncodedLength("😀"), std::nullopt);
 }
 
-// Characters the code page lacks never become a look-alike of theirs, on any
-// platform's converter.
-TEST(Cp932Encoder, NoLookAlikeStandsInForAMissingCharacter) {
+// A character is taken only when code page 932 holds that very character:
+// never as a look-alike, never as nothing, the same on every platform's
+// converter. What is refused counts as no length and is written as '?'.
+TEST(Cp932Encoder, TakesOnlyWhatCodePage932HoldsExactly) {
   const struct {
     const char* utf8;
-    const char* cp932;
+    const char* cp932;  // nullptr: refused
   } cases[] = {
-      {"é", "?"}, {"ß", "?"},  // no e or ss in their place
-      {"～", "\x81\x60"},     // the full-width tilde is in it
-      {"①", "\x87\x40"},      // and so are the circled digits
+      {"あ", "\x82\xA0"},      {"２", "\x82\x51"},      {"～", "\x81\x60"},  // U+FF5E
+      {"―", "\x81\x5C"},       {"∥", "\x81\x61"},       {"￠", "\x81\x91"},
+      {"￡", "\x81\x92"},       {"￢", "\x81\xCA"},
+      {"①", "\x87\x40"},       // NEC special character
+      {"纊", "\xFA\x5C"},      // IBM extension
+      {"é", nullptr},           {"ß", nullptr},
+      {"¥", nullptr},           {"‾", nullptr},           {"—", nullptr},  // U+2014
+      {"¢", nullptr},           {"£", nullptr},           {"¬", nullptr},
+      {"‖", nullptr},           {"−", nullptr},           {"〜", nullptr},  // U+2212, U+301C
+      {"\U000E0001", nullptr},  {"\U000E007F", nullptr},  // tag characters
   };
+  Cp932Encoder encoder;
   for (const auto& c : cases) {
-    Cp932Encoder encoder;
     std::string bytes;
-    encoder.Append(c.utf8, &bytes);
-    EXPECT_EQ(bytes, c.cp932) << c.utf8;
+    encoder.Append(std::string("a") + c.utf8 + "b", &bytes);
+    EXPECT_EQ(bytes, std::string("a") + (c.cp932 != nullptr ? c.cp932 : "?") + "b") << c.utf8;
+    const std::optional<size_t> length = encoder.EncodedLength(c.utf8);
+    EXPECT_EQ(length, c.cp932 != nullptr ? std::optional(std::strlen(c.cp932)) : std::nullopt) << c.utf8;
   }
 }
 
