@@ -10,6 +10,7 @@
 #include "wide_text.h"
 
 #include <commctrl.h>
+#include <objbase.h>
 #include <windows.h>
 
 #include <memory>
@@ -34,10 +35,14 @@ class CQuorvaneApp {
     }
     INITCOMMONCONTROLSEX controls{sizeof controls, ICC_PROGRESS_CLASS | ICC_STANDARD_CLASSES};
     InitCommonControlsEx(&controls);
+    // COM for the window's thread: the save dialog's shell and the texts for
+    // screen readers use it.
+    const bool com = SUCCEEDED(CoInitializeEx(nullptr, COINIT_APARTMENTTHREADED));
     {
       ui::CQuorvaneDlg window(instance_, programPath, std::make_unique<monitor::SetupApiDeviceSource>());
       window.DoModal();
     }
+    if (com) CoUninitialize();
     WSACleanup();
     return 0;
   }

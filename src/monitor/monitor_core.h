@@ -9,6 +9,7 @@
 #include "report_sink.h"
 #include "serial_ports.h"
 
+#include <array>
 #include <atomic>
 #include <chrono>
 #include <cstdint>
@@ -101,6 +102,7 @@ class MonitorCore : public ReportSink {
   void RefreshPortList();
   void OnRefreshRows();
   void RefreshRows();
+  void DescribeIndicators();
   void OnLogWriteFailed();
 
   MonitorWindow& window_;
@@ -127,6 +129,7 @@ class MonitorCore : public ReportSink {
   // Window thread only.
   std::optional<std::chrono::steady_clock::time_point> lastRefresh_;
   bool deferredRefreshWaiting_ = false;
+  std::array<std::string_view, 5> indicatorDescriptions_{};
 };
 
 // White space at both ends as the C library knows it: space, tab, line feed,

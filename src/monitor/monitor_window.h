@@ -51,6 +51,8 @@ class MonitorWindow {
   virtual void SetListSelection(int id, int index) = 0;
   // The control is painted again (an indicator asks for its fill then).
   virtual void InvalidateControl(int id) = 0;
+  // What screen readers say of the control beside its name; empty for nothing.
+  virtual void SetAccessibleDescription(int id, std::string_view text) = 0;
 
   // A modal message box with the program's name as caption and one OK button.
   virtual void ShowMessage(std::string_view text) = 0;

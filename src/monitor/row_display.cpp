@@ -14,6 +14,14 @@ namespace {
 // latest report within a frame of its arrival.
 constexpr auto kRefreshInterval = std::chrono::milliseconds(16);
 
+// An indicator's fill in words, for those who cannot tell the colours apart
+// or do not see them: red is on, black is off, grey says nothing.
+std::string_view FillDescription(std::optional<Rgb> fill) {
+  if (fill == kRedBrush) return "オン";
+  if (fill == kBlackBrush) return "オフ";
+  return "";
+}
+
 }  // namespace
 
 void MonitorCore::SetNodeStatus(std::string_view text) {
@@ -86,6 +94,17 @@ void MonitorCore::RefreshRows() {
         window_.SetControlText(value, std::string(text.number) + ' ' + std::string(text.unit));
         break;
     }
+  }
+  DescribeIndicators();
+}
+
+// Kept in step with the fills: after each refresh and each change of mode.
+void MonitorCore::DescribeIndicators() {
+  for (size_t row = 0; row < ids::RowIndicators.size(); ++row) {
+    const std::string_view text = FillDescription(IndicatorFill(static_cast<int>(row)));
+    if (text == indicatorDescriptions_[row]) continue;
+    indicatorDescriptions_[row] = text;
+    window_.SetAccessibleDescription(ids::RowIndicators[row], text);
   }
 }
 

@@ -148,6 +148,7 @@ void MonitorCore::UpdateControlStates() {
       window_.EnableControl(id, !idle);
     }
   }
+  DescribeIndicators();
 }
 
 }  // namespace pelorin::monitor

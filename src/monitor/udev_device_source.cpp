@@ -54,7 +54,8 @@ std::string Description(udev_device* tty, udev_device* parent, const UsbIdentity
   }
   if (!usb.product.empty()) return usb.product;
   const std::string driver = Text(udev_device_get_driver(parent));
-  return driver.empty() || driver == "port" ? "Serial port" : "Serial port (" + driver + ")";
+  const std::string port = "シリアルポート";
+  return driver.empty() || driver == "port" ? port : port + " (" + driver + ")";
 }
 
 // A serial port worth listing: a tty with a parent device and a node, and

@@ -28,6 +28,7 @@ class RecordingWindow : public MonitorWindow {
     std::vector<std::string> items;
     int selection = -1;
     int invalidations = 0;
+    std::string description;
   };
 
   RecordingWindow();
@@ -61,6 +62,9 @@ class RecordingWindow : public MonitorWindow {
   int ListSelection(int id) const override { return controls_.at(id).selection; }
   void SetListSelection(int id, int index) override { controls_.at(id).selection = index; }
   void InvalidateControl(int id) override { ++controls_.at(id).invalidations; }
+  void SetAccessibleDescription(int id, std::string_view text) override {
+    controls_.at(id).description = text;
+  }
   void ShowMessage(std::string_view text) override { messages.emplace_back(text); }
   std::optional<std::string> AskSaveFilePath(const SaveFileRequest& request) override;
   void PostToWindow(WindowTask task, int32_t value) override;

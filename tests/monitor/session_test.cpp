@@ -67,6 +67,9 @@ class CoreSession : public ::testing::Test {
     EXPECT_EQ(core->IndicatorFill(2), kRedBrush);
     EXPECT_EQ(core->IndicatorFill(3), kBlackBrush);
     EXPECT_EQ(core->IndicatorFill(4), kBlackBrush);
+    // The fills in words, for screen readers.
+    EXPECT_EQ(window[ids::RowIndicators[2]].description, "オン");
+    EXPECT_EQ(window[ids::RowIndicators[3]].description, "オフ");
     EXPECT_EQ(window[ids::NodeStatus].text, "node : [ 26 ]    /    KT-200    ID : 3    ");
     EXPECT_EQ(window[ids::ReceiveTime].text.rfind("受信 : ", 0), 0u);
   }
@@ -93,6 +96,7 @@ class CoreSession : public ::testing::Test {
     EXPECT_TRUE(window[ids::LanRadio].enabled);
     // Indicators painted from now on show the ordinary background.
     EXPECT_EQ(core->IndicatorFill(2), std::nullopt);
+    EXPECT_EQ(window[ids::RowIndicators[2]].description, "");
   }
 
   RecordingWindow window;

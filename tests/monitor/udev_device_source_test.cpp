@@ -22,6 +22,8 @@ TEST(UdevDeviceSource, EnumeratesThisMachinesPortsWithWorkingNumbers) {
     EXPECT_NE(device.friendlyName->find(*node), std::string::npos);
     EXPECT_EQ(device.friendlyName->find("/dev/ttyS1 "), std::string::npos)
         << "a legacy port without a UART is left out";
+    EXPECT_EQ(device.friendlyName->find("Serial port"), std::string::npos)
+        << "a port without a model name is described in Japanese";
   }
 }
 

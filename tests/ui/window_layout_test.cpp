@@ -115,10 +115,16 @@ TEST_F(Window, EveryControlHasAnAccessibleName) {
     }
     EXPECT_FALSE(name(control).isEmpty()) << control->objectName().toStdString();
   }
+  // A drop-down list is known by its name, not by the item it shows.
+  auto* ports = Get<QComboBox>(ids::PortList);
+  ports->addItem(QStringLiteral("USB Serial - /dev/ttyUSB0 [USB] (COM1)"));
+  ports->setCurrentIndex(0);
+  EXPECT_EQ(QAccessible::queryAccessibleInterface(ports)->text(QAccessible::Value), ports->currentText());
   const std::pair<int, QString> named[] = {
       {ids::AddressEdit, QStringLiteral("アドレス")},   {ids::PortEdit, QStringLiteral("ポート番号")},
       {ids::RowNameEdits[0], QStringLiteral("入力 1")}, {ids::RowIndicators[4], QStringLiteral("表示 5")},
       {ids::RowValueLabels[2], QStringLiteral("値 3")},  {ids::StartButton, QStringLiteral("接続")},
+      {ids::PortList, QStringLiteral("シリアルポート")},
   };
   for (const auto& [id, expected] : named) EXPECT_EQ(name(window.Control(id)), expected) << id;
 }

@@ -3,6 +3,7 @@
 #include "cp932_validator.h"
 #include "dialog_units.h"
 #include "fonts.h"
+#include "named_list_accessible.h"
 #include "path_label.h"
 #include "program_identity.h"
 #include "row_indicator.h"
@@ -62,6 +63,7 @@ CQuorvaneDlg::CQuorvaneDlg(const QString& programPath,
       valueFont_(ValueLabelFont()),
       core_(*this, programPath.toStdString(),
             devices ? std::move(devices) : std::make_unique<monitor::UdevDeviceSource>()) {
+  InstallNamedListAccessibility();
   setWindowTitle(QStringLiteral("Pelorin"));
   setWindowIcon(icon_);
   setFont(DialogFont());

@@ -78,6 +78,10 @@ void CQuorvaneDlg::SetListSelection(int id, int index) {
 
 void CQuorvaneDlg::InvalidateControl(int id) { Control(id)->update(); }
 
+void CQuorvaneDlg::SetAccessibleDescription(int id, std::string_view text) {
+  Control(id)->setAccessibleDescription(FromUtf8(text));
+}
+
 void CQuorvaneDlg::ShowMessage(std::string_view text) {
   QMessageBox box(QMessageBox::NoIcon, applicationName_, FromUtf8(text), QMessageBox::Ok, this);
   box.exec();

@@ -88,6 +88,9 @@ void CQuorvaneDlg::OnInitDialog() {
               CreateSolidBrush(RGB(monitor::kGreyBrush.red, monitor::kGreyBrush.green, monitor::kGreyBrush.blue))};
   valueFont_ = CreateValueLabelFont(window_);
   for (int id : ids::RowValueLabels) SendMessageW(Item(id), WM_SETFONT, reinterpret_cast<WPARAM>(valueFont_), TRUE);
+  for (const monitor::ControlEntry& entry : monitor::ControlTable()) {
+    if (!entry.accessibleName.empty()) accessibleTexts_.SetName(Item(entry.id), entry.accessibleName);
+  }
   fixingEdit_ = true;  // the core's own texts need no second look
   core_.OnInitDialog();
   fixingEdit_ = false;

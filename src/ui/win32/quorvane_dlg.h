@@ -1,5 +1,6 @@
 #pragma once
 
+#include "accessible_texts.h"
 #include "cp932_encoder.h"
 #include "device_source.h"
 #include "monitor_core.h"
@@ -59,6 +60,7 @@ class CQuorvaneDlg : private monitor::MonitorWindow {
   int ListSelection(int id) const override;
   void SetListSelection(int id, int index) override;
   void InvalidateControl(int id) override;
+  void SetAccessibleDescription(int id, std::string_view text) override;
   void ShowMessage(std::string_view text) override;
   std::optional<std::string> AskSaveFilePath(const monitor::SaveFileRequest& request) override;
   void PostToWindow(monitor::WindowTask task, int32_t value) override;
@@ -73,6 +75,7 @@ class CQuorvaneDlg : private monitor::MonitorWindow {
   HFONT valueFont_ = nullptr;
   bool fixingEdit_ = false;  // an edit's text is being put right: no second look
   Cp932Encoder encoder_;
+  AccessibleTexts accessibleTexts_;
   monitor::MonitorCore core_;
 };
 

@@ -22,6 +22,10 @@ std::string CQuorvaneDlg::ControlText(int id) const {
   return Narrow(text);
 }
 
+void CQuorvaneDlg::SetAccessibleDescription(int id, std::string_view text) {
+  accessibleTexts_.SetDescription(Item(id), text);
+}
+
 void CQuorvaneDlg::ShowControl(int id, bool shown) { ShowWindow(Item(id), shown ? SW_SHOW : SW_HIDE); }
 
 void CQuorvaneDlg::EnableControl(int id, bool enabled) { EnableWindow(Item(id), enabled); }
