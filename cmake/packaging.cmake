@@ -21,8 +21,9 @@ else()
   set(CPACK_DEBIAN_FILE_NAME DEB-DEFAULT)
   set(CPACK_DEBIAN_PACKAGE_SECTION utils)
   set(CPACK_DEBIAN_PACKAGE_SHLIBDEPS ON)
-  # The window's Japanese dialog font.
-  set(CPACK_DEBIAN_PACKAGE_DEPENDS fonts-ipafont-gothic)
+  # The window's Japanese dialog font, and the Japanese texts of Qt's own
+  # dialogs (the save dialog and its overwrite question).
+  set(CPACK_DEBIAN_PACKAGE_DEPENDS "fonts-ipafont-gothic, qt6-translations-l10n")
   set(CPACK_DEBIAN_PACKAGE_CONTROL_STRICT_PERMISSION ON)
   string(CONCAT CPACK_PACKAGE_DESCRIPTION
       "Pelorin reaches the gateway of a wireless sensor network over the LAN or\n"

@@ -11,7 +11,7 @@ PACKAGES=(
   libgtest-dev libgmock-dev libbenchmark-dev
   qt6-base-dev qt6-translations-l10n libudev-dev fonts-ipafont-gothic xvfb xauth iproute2
   g++-mingw-w64-x86-64-posix wine wine64 googletest socat locales xdotool imagemagick
-  dpkg-dev file lintian appstream desktop-file-utils unzip
+  dpkg-dev file lintian appstream desktop-file-utils unzip librsvg2-bin icoutils x11-utils
 )
 
 install_missing() {
@@ -41,9 +41,9 @@ japanese_locale() {
 preset=default
 [[ -n ${CI:-} ]] && preset=ci
 
-build() {
+build() {  # build [TARGET...]: everything, or only the targets named
   cmake --preset "$preset"
-  cmake --build --preset "$preset"
+  cmake --build --preset "$preset" ${1:+--target "$@"}
 }
 
 case "${1:-}" in
@@ -54,7 +54,7 @@ case "${1:-}" in
     ;;
   run)
     install_missing
-    build
+    build pelorin pelorin-gateway-sim
     if [[ -z ${DISPLAY:-} && -z ${WAYLAND_DISPLAY:-} ]]; then
       echo "No display found. Run the window on a virtual one with:" >&2
       echo "  xvfb-run -a scripts/dev.sh run" >&2
@@ -80,13 +80,17 @@ case "${1:-}" in
     wineserver -p >/dev/null 2>"$WINEPREFIX/wineserver.log"
     trap 'wineserver -k 2>/dev/null || true' EXIT
     wineboot -i
+    # The tests' windows are made without a display: Wine's null driver.
+    drivers='HKCU\Software\Wine\Drivers'
+    wine reg add "$drivers" /v Graphics /d null /f
     ctest --preset windows
-    # pelorin.exe itself, on a virtual display, against the Linux simulator.
+    wine reg delete "$drivers" /v Graphics /f
+    # Pelorin.exe itself, on a virtual display, against the Linux simulator.
     japanese_locale
     cmake --preset "$preset"
     cmake --build --preset "$preset" --target pelorin-gateway-sim
     xvfb-run -a -s "-screen 0 1024x768x24" tests/e2e/wine/pelorin_exe_test.sh \
-      build/windows/src/app/pelorin.exe "build/$preset/tools/gateway-sim/pelorin-gateway-sim" \
+      build/windows/src/app/Pelorin.exe "build/$preset/tools/gateway-sim/pelorin-gateway-sim" \
       build/windows/screenshots
     ;;
   package)

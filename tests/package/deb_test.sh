@@ -1,9 +1,11 @@
 #!/usr/bin/env bash
 # The .deb as a user gets it: lintian, the AppStream validator (which also
 # finds the desktop entry the metadata launches) and desktop-file-validate find
-# no error; apt installs it with its dependencies; the installed pelorin opens
-# its window, shows the installed simulator's reports over loopback and logs
-# them in the user's home; closing the window ends it; removing the package leaves none of its files.
+# no error and no hint; apt installs it with its dependencies, Qt's Japanese
+# texts among them; the installed pelorin opens its window, which desktops
+# match to its menu entry, shows the installed simulator's reports over
+# loopback and logs them in the user's home; closing the window ends it;
+# removing the package leaves none of its files.
 #
 # Usage: deb_test.sh PACKAGE.deb SCREENSHOT_DIR
 # Needs a display (xvfb-run), and root or sudo for apt.
@@ -23,12 +25,17 @@ apt_get() {
 check "lintian finds no error" lintian --fail-on error "$deb"
 dpkg-deb -x "$deb" "$work/root"
 check "the AppStream data is valid" appstreamcli validate-tree --no-net "$work/root"
-check "the desktop entry is valid" desktop-file-validate "$work/root"/usr/share/applications/*.desktop
+entry=$(echo "$work/root"/usr/share/applications/*.desktop)
+validated() { local said; said=$(desktop-file-validate "$entry") && [[ -z $said ]] || { echo "$said"; return 1; }; }
+check "the desktop entry is valid, without a hint" validated
 
 dpkg-query -W pelorin >/dev/null 2>&1 && apt_get purge pelorin
 check "apt installs the package" apt_get install "$deb"
 [[ $(dpkg-query -W -f='${Status}' pelorin 2>/dev/null) == "install ok installed" ]] ||
   { failed=$((failed + 1)); finish_checks; exit 1; }
+dpkg-query -W -f='${Depends}\n' pelorin
+check "the package depends on Qt's Japanese texts" \
+  bash -c "dpkg-query -W -f='\${Depends}' pelorin | grep -qw qt6-translations-l10n"
 
 # A window under Xvfb has no window manager: its pixels are all there is. The
 # fixed report lights the third row's indicator in pure red, a colour nothing
@@ -50,6 +57,10 @@ app=$!
 check "the installed pelorin opens its window" wait_for_window Pelorin 10
 if [[ -n $window ]]; then
   xdotool windowfocus --sync "$window"
+  # WM_CLASS(STRING) = "instance", "class": the entry names the class.
+  wm_class=$(xprop -id "$window" WM_CLASS | sed -n 's/.*, "\(.*\)"$/\1/p')
+  check "the desktop entry names the window's class ($wm_class)" \
+    grep -qx "StartupWMClass=$wm_class" "$entry"
   sleep 0.5  # until the whole window has been painted
   import -window root "$shots/start.png"
   check "the window is painted, its indicators empty" painted "$shots/start.png"

@@ -1,8 +1,9 @@
 #!/usr/bin/env bash
 # The Windows zip as a user gets it: unpacked into an empty folder, its
-# pelorin.exe starts in a fresh Wine prefix with nothing else beside it, opens
-# its window with caption Pelorin, and closing the window ends the process;
-# the simulator beside it runs too.
+# Pelorin.exe (the name its version information records) starts in a fresh
+# Wine prefix with nothing else beside it, opens its window with caption
+# Pelorin, and closing the window ends the process; the simulator beside it
+# runs too.
 #
 # Usage: zip_test.sh PACKAGE.zip WORK_DIR
 # WORK_DIR is made anew: the unpacked zip and the Wine prefix. Needs a display
@@ -20,11 +21,12 @@ trap 'wineserver -k 2>/dev/null || true' EXIT
 wineboot -i 2>/dev/null
 
 check "the zip unpacks" unzip -q "$zip" -d "$work/unpacked"
+check "the program is Pelorin.exe" test -f "$work/unpacked/Pelorin.exe"
 sim_help() { wine "$work/unpacked/pelorin-gateway-sim.exe" --help 2>/dev/null | grep -q '^Usage: pelorin-gateway-sim'; }
 check "the simulator beside it runs" sim_help
-wine "$work/unpacked/pelorin.exe" >/dev/null 2>&1 &
+wine "$work/unpacked/Pelorin.exe" >/dev/null 2>&1 &
 app=$!
-check "pelorin.exe opens its window with caption Pelorin" wait_for_window Pelorin 30
+check "Pelorin.exe opens its window with caption Pelorin" wait_for_window Pelorin 30
 if [[ -n $window ]]; then
   xdotool windowfocus --sync "$window"
   xdotool key Escape

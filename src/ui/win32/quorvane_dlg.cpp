@@ -5,6 +5,7 @@
 #include "dialog_template.h"
 #include "program_identity.h"
 #include "wide_text.h"
+#include "window_dpi.h"
 #include "window_fonts.h"
 
 #include <commctrl.h>
@@ -21,6 +22,10 @@ namespace {
 constexpr int kApplicationIcon = 128;
 constexpr UINT kMarqueeMessage = PBM_SETMARQUEE;
 
+HICON LoadApplicationIcon(HINSTANCE instance, int size) {
+  return static_cast<HICON>(LoadImageW(instance, MAKEINTRESOURCEW(kApplicationIcon), IMAGE_ICON, size, size, 0));
+}
+
 int RowOf(const std::array<int, 5>& row, int id) {
   const auto found = std::find(row.begin(), row.end(), id);
   return found == row.end() ? -1 : static_cast<int>(found - row.begin());
@@ -32,14 +37,12 @@ CQuorvaneDlg::CQuorvaneDlg(HINSTANCE instance, const std::string& programPath,
                            std::unique_ptr<monitor::DeviceSource> devices)
     : instance_(instance),
       caption_(Widen(monitor::ApplicationName(programPath))),
-      bigIcon_(static_cast<HICON>(LoadImageW(instance, MAKEINTRESOURCEW(kApplicationIcon), IMAGE_ICON,
-                                             GetSystemMetrics(SM_CXICON), GetSystemMetrics(SM_CYICON), 0))),
-      smallIcon_(static_cast<HICON>(LoadImageW(instance, MAKEINTRESOURCEW(kApplicationIcon), IMAGE_ICON,
-                                               GetSystemMetrics(SM_CXSMICON),
-                                               GetSystemMetrics(SM_CYSMICON), 0))),
-      core_(*this, programPath, std::move(devices)) {}
+      core_(*this, programPath, std::move(devices)) {
+  LoadIcons(WindowDpi(nullptr));  // at the system's scale, until the window has its own
+}
 
 CQuorvaneDlg::~CQuorvaneDlg() {
+  if (window_ != nullptr) End();
   core_.Shutdown();
   for (HBRUSH brush : brushes_) {
     if (brush != nullptr) DeleteObject(brush);
@@ -49,12 +52,14 @@ CQuorvaneDlg::~CQuorvaneDlg() {
   if (smallIcon_ != nullptr) DestroyIcon(smallIcon_);
 }
 
-int CQuorvaneDlg::DoModal() {
+HWND CQuorvaneDlg::Create() {
   const std::vector<uint32_t> layout = BuildDialogTemplate(DialogFontFace(), 9);
-  window_ = CreateDialogIndirectParamW(instance_, reinterpret_cast<LPCDLGTEMPLATEW>(layout.data()),
-                                       nullptr, &CQuorvaneDlg::DialogProc,
-                                       reinterpret_cast<LPARAM>(this));
-  if (window_ == nullptr) return -1;
+  return CreateDialogIndirectParamW(instance_, reinterpret_cast<LPCDLGTEMPLATEW>(layout.data()), nullptr,
+                                    &CQuorvaneDlg::DialogProc, reinterpret_cast<LPARAM>(this));
+}
+
+int CQuorvaneDlg::DoModal() {
+  if (Create() == nullptr) return -1;
   ShowWindow(window_, SW_SHOW);
   MSG message;
   while (window_ != nullptr && GetMessageW(&message, nullptr, 0, 0) > 0) {
@@ -80,15 +85,20 @@ INT_PTR CALLBACK CQuorvaneDlg::DialogProc(HWND window, UINT message, WPARAM wPar
 
 void CQuorvaneDlg::OnInitDialog() {
   FitLabelTexts(window_);
+  for (int id : ids::RowValueLabels) KeepOwnFontOnDpiChange(Item(id));
+  ApplyDpi(WindowDpi(window_));
   SendMessageW(window_, WM_SETICON, ICON_BIG, reinterpret_cast<LPARAM>(bigIcon_));
   SendMessageW(window_, WM_SETICON, ICON_SMALL, reinterpret_cast<LPARAM>(smallIcon_));
   SendMessageW(Item(ids::Progress), kMarqueeMessage, TRUE, 0);
   brushes_ = {CreateSolidBrush(RGB(monitor::kRedBrush.red, monitor::kRedBrush.green, monitor::kRedBrush.blue)),
               CreateSolidBrush(RGB(monitor::kBlackBrush.red, monitor::kBlackBrush.green, monitor::kBlackBrush.blue)),
               CreateSolidBrush(RGB(monitor::kGreyBrush.red, monitor::kGreyBrush.green, monitor::kGreyBrush.blue))};
-  valueFont_ = CreateValueLabelFont(window_);
-  for (int id : ids::RowValueLabels) SendMessageW(Item(id), WM_SETFONT, reinterpret_cast<WPARAM>(valueFont_), TRUE);
+  // The edits' own limits count characters; the input rule (OnEditChanged)
+  // then counts code page 932 bytes, which are never fewer.
   for (const monitor::ControlEntry& entry : monitor::ControlTable()) {
+    if (entry.kind == monitor::ControlKind::LineEdit && entry.textLimit > 0) {
+      SendMessageW(Item(entry.id), EM_LIMITTEXT, static_cast<WPARAM>(entry.textLimit), 0);
+    }
     if (!entry.accessibleName.empty()) accessibleTexts_.SetName(Item(entry.id), entry.accessibleName);
   }
   fixingEdit_ = true;  // the core's own texts need no second look
@@ -104,6 +114,13 @@ INT_PTR CQuorvaneDlg::OnMessage(UINT message, WPARAM wParam, LPARAM lParam) {
       return TRUE;
     case WM_QUERYDRAGICON:
       return reinterpret_cast<INT_PTR>(bigIcon_);
+    case WM_DPICHANGED:
+      ApplyDpi(HIWORD(wParam));
+      PostMessageW(window_, WM_APP_FIT_LABELS, 0, 0);
+      return FALSE;  // the dialog manager lays out the frame and the controls anew
+    case WM_APP_FIT_LABELS:
+      FitLabelTexts(window_);
+      return TRUE;
     case WM_DEVICECHANGE: {
       const auto* header = reinterpret_cast<const DEV_BROADCAST_HDR*>(lParam);
       const int type = header != nullptr ? static_cast<int>(header->dbch_devicetype) : -1;
@@ -211,10 +228,40 @@ void CQuorvaneDlg::PaintMinimised() {
   SendMessageW(window_, WM_ICONERASEBKGND, reinterpret_cast<WPARAM>(context), 0);
   RECT client;
   GetClientRect(window_, &client);
-  const int x = (client.right - client.left - GetSystemMetrics(SM_CXICON) + 1) / 2;
-  const int y = (client.bottom - client.top - GetSystemMetrics(SM_CYICON) + 1) / 2;
+  const int x = (client.right - client.left - bigIconSize_ + 1) / 2;
+  const int y = (client.bottom - client.top - bigIconSize_ + 1) / 2;
   DrawIcon(context, x, y, bigIcon_);
   EndPaint(window_, &paint);
+}
+
+// What the window makes itself, at the scale it is drawn at: the value
+// labels' font and the icons. The dialog manager scales everything else.
+void CQuorvaneDlg::ApplyDpi(UINT dpi) {
+  HFONT font = CreateValueLabelFont(dpi);
+  for (int id : ids::RowValueLabels) SendMessageW(Item(id), WM_SETFONT, reinterpret_cast<WPARAM>(font), TRUE);
+  if (valueFont_ != nullptr) DeleteObject(valueFont_);
+  valueFont_ = font;
+  LoadIcons(dpi);
+}
+
+// The application icon in the sizes the system draws at this scale; the old
+// ones go once the window holds the new ones.
+void CQuorvaneDlg::LoadIcons(UINT dpi) {
+  const int big = SystemMetricForDpi(SM_CXICON, dpi);
+  const int small = SystemMetricForDpi(SM_CXSMICON, dpi);
+  if (big == bigIconSize_ && small == smallIconSize_) return;
+  const HICON oldBig = bigIcon_;
+  const HICON oldSmall = smallIcon_;
+  bigIcon_ = LoadApplicationIcon(instance_, big);
+  smallIcon_ = LoadApplicationIcon(instance_, small);
+  bigIconSize_ = big;
+  smallIconSize_ = small;
+  if (window_ != nullptr) {
+    SendMessageW(window_, WM_SETICON, ICON_BIG, reinterpret_cast<LPARAM>(bigIcon_));
+    SendMessageW(window_, WM_SETICON, ICON_SMALL, reinterpret_cast<LPARAM>(smallIcon_));
+  }
+  if (oldBig != nullptr) DestroyIcon(oldBig);
+  if (oldSmall != nullptr) DestroyIcon(oldSmall);
 }
 
 // The window ends: the core stops its threads while every control still

@@ -24,6 +24,8 @@ class CQuorvaneDlg : private monitor::MonitorWindow {
   static constexpr UINT WM_APP_REFRESH_ROWS = 0x8001;
   // Every other task handed to the window thread: wParam the task, lParam its value.
   static constexpr UINT WM_APP_WINDOW_TASK = 0x8002;
+  // After the dialog manager has laid the window out for a new scale.
+  static constexpr UINT WM_APP_FIT_LABELS = 0x8003;
   // A delayed task comes with the timer kTaskTimerBase + task.
   static constexpr UINT_PTR kTaskTimerBase = 100;
 
@@ -33,7 +35,9 @@ class CQuorvaneDlg : private monitor::MonitorWindow {
   CQuorvaneDlg(const CQuorvaneDlg&) = delete;
   CQuorvaneDlg& operator=(const CQuorvaneDlg&) = delete;
 
-  // Shows the window and runs its message loop until the window is closed.
+  // Makes the window, initialised but not yet shown; null when it cannot be made.
+  HWND Create();
+  // Makes and shows the window and runs its message loop until it is closed.
   int DoModal();
 
  private:
@@ -46,6 +50,8 @@ class CQuorvaneDlg : private monitor::MonitorWindow {
   bool PreTranslateMessage(const MSG& message) const;
   INT_PTR OnControlColour(HDC context, HWND control);
   void PaintMinimised();
+  void ApplyDpi(UINT dpi);
+  void LoadIcons(UINT dpi);
   void End();
   HWND Item(int id) const { return GetDlgItem(window_, id); }
 
@@ -69,8 +75,10 @@ class CQuorvaneDlg : private monitor::MonitorWindow {
   HINSTANCE instance_;
   HWND window_ = nullptr;
   std::wstring caption_;
-  HICON bigIcon_;
-  HICON smallIcon_;
+  HICON bigIcon_ = nullptr;
+  HICON smallIcon_ = nullptr;
+  int bigIconSize_ = 0;
+  int smallIconSize_ = 0;
   std::array<HBRUSH, 3> brushes_{};  // red, black, grey
   HFONT valueFont_ = nullptr;
   bool fixingEdit_ = false;  // an edit's text is being put right: no second look

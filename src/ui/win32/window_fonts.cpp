@@ -40,10 +40,8 @@ std::wstring DialogFontFace() {
                     L"Noto Sans CJK JP", L"VL Gothic"});
 }
 
-HFONT CreateValueLabelFont(HWND window) {
-  HDC context = GetDC(window);
-  const int height = -MulDiv(18, GetDeviceCaps(context, LOGPIXELSY), 72);
-  ReleaseDC(window, context);
+HFONT CreateValueLabelFont(UINT dpi) {
+  const int height = -MulDiv(18, static_cast<int>(dpi), 72);
   const std::wstring face =
       FirstFace({L"ＭＳ ゴシック", L"MS Gothic", L"IPAGothic", L"Noto Sans Mono CJK JP", L"VL Gothic"});
   return CreateFontW(height, 0, 0, 0, FW_NORMAL, FALSE, FALSE, FALSE, DEFAULT_CHARSET,

@@ -11,8 +11,8 @@ namespace pelorin::ui {
 std::wstring DialogFontFace();
 
 // The value labels' font, "ＭＳ ゴシック" at 18 point (or the first Japanese
-// Gothic face the system has), for the window's screen.
-HFONT CreateValueLabelFont(HWND window);
+// Gothic face the system has), for a window drawn at dpi.
+HFONT CreateValueLabelFont(UINT dpi);
 
 // The layout was made for "MS UI Gothic"; a fallback face may set a label's
 // text a little wider. Such a label grows to the left, keeping its right edge

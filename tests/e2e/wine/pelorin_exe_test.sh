@@ -1,9 +1,11 @@
 #!/usr/bin/env bash
-# pelorin.exe end to end under Wine on a virtual display, against the Linux
+# Pelorin.exe end to end under Wine on a virtual display, against the Linux
 # gateway simulator over loopback: the window opens with its caption, a
 # session over TCP reaches the simulator's reports (seen in the CSV log it
-# writes), a silent gateway gives the time-out message, and closing the window
-# ends the process. Run once with a Japanese and once with a Western code page.
+# writes), a silent gateway gives the time-out message under the program's
+# name, and closing the window ends the process. Run once with a Japanese and
+# once with a Western code page; then the window at 150 % and 200 %, for the
+# screenshots.
 #
 # Usage: pelorin_exe_test.sh PELORIN_EXE GATEWAY_SIM SCREENSHOT_DIR
 # Needs WINEPREFIX set to a prepared prefix, and a display (xvfb-run).
@@ -13,11 +15,11 @@ mkdir -p "$shots"
 source "$(dirname "$0")/../../support/desktop_checks.sh"
 work=$(mktemp -d)
 trap 'rm -rf "$work"' EXIT
-cp "$exe" "$work/pelorin.exe"
+cp "$exe" "$work/Pelorin.exe"
 
-# xdotool matches names without regard to case: the message box (caption
-# "pelorin") is the second window that matches.
-windows_named_pelorin() { xdotool search --onlyvisible --name '^pelorin$' 2>/dev/null | wc -l; }
+# The message box (caption "Pelorin", the program's name) is the second
+# window with that name.
+windows_named_pelorin() { xdotool search --onlyvisible --name '^Pelorin$' 2>/dev/null | wc -l; }
 wait_for_message_box() {
   for _ in $(seq 100); do
     (($(windows_named_pelorin) >= 2)) && return 0
@@ -32,9 +34,9 @@ keys() { xdotool key --delay 60 "$@"; }
 
 session() {  # session LANG LABEL
   local lang=$1 label=$2
-  rm -f "$work/pelorin.csv"
+  rm -f "$work/Pelorin.csv"
   start_sim "$sim" "$work/sim.out" --rate 20 --fixed-report || { check "$label: simulator" false; return; }
-  LANG=$lang wine "$work/pelorin.exe" >/dev/null 2>&1 &
+  LANG=$lang wine "$work/Pelorin.exe" >/dev/null 2>&1 &
   local app=$!
   check "$label: the window opens with caption Pelorin" wait_for_window Pelorin 30
   [[ -z $window ]] && { kill "$app" "$sim_pid"; return; }
@@ -48,8 +50,8 @@ session() {  # session LANG LABEL
   keys Tab Tab Tab Tab Tab Tab space  # past the row names to the logging box
   sleep 3
   import -window root "$shots/$label-receiving.png"
-  check "$label: reports reach the log" grep -aq "KT-200" "$work/pelorin.csv"
-  check "$label: the log is Shift-JIS" bash -c "head -c 5 '$work/pelorin.csv' | od -An -tx1 | grep -q '93 fa 95 74 2c'"
+  check "$label: reports reach the log" grep -aq "KT-200" "$work/Pelorin.csv"
+  check "$label: the log is Shift-JIS" bash -c "head -c 5 '$work/Pelorin.csv' | od -An -tx1 | grep -q '93 fa 95 74 2c'"
   keys Escape
   check "$label: closing the window ends the process" process_ends "$app" 10
   kill "$app" "$sim_pid" 2>/dev/null
@@ -59,7 +61,7 @@ session() {  # session LANG LABEL
 silent() {  # silent LANG LABEL
   local lang=$1 label=$2
   start_sim "$sim" "$work/sim.out" --fault silent || { check "$label: simulator" false; return; }
-  LANG=$lang wine "$work/pelorin.exe" >/dev/null 2>&1 &
+  LANG=$lang wine "$work/Pelorin.exe" >/dev/null 2>&1 &
   local app=$!
   wait_for_window Pelorin 30 || { check "$label: window" false; kill "$app" "$sim_pid"; return; }
   xdotool windowactivate --sync "$window" >/dev/null 2>&1
@@ -70,7 +72,8 @@ silent() {  # silent LANG LABEL
   sleep 0.5
   import -window root "$shots/$label-message.png"
   local box
-  box=$(xdotool search --onlyvisible --name '^pelorin$' | grep -vx "$window" | head -1)
+  box=$(xdotool search --onlyvisible --name '^Pelorin$' | grep -vx "$window" | head -1)
+  check "$label: the message box's caption is the program's name" test "$(xdotool getwindowname "$box")" = Pelorin
   # A click on OK, which sits at the bottom in the middle of the box.
   eval "$(xdotool getwindowgeometry --shell "$box")"
   xdotool mousemove $((X + WIDTH / 2)) $((Y + HEIGHT - 17))
@@ -89,8 +92,27 @@ silent() {  # silent LANG LABEL
   wait "$sim_pid" 2>/dev/null
 }
 
+# The screen's scale comes from the prefix's registry when a program starts.
+at_scale() {  # at_scale DPI
+  local dpi=$1 key='HKCU\Control Panel\Desktop'
+  wine reg add "$key" /v LogPixels /t REG_DWORD /d "$dpi" /f >/dev/null 2>&1
+  LANG=ja_JP.UTF-8 wine "$work/Pelorin.exe" >/dev/null 2>&1 &
+  local app=$!
+  check "at $dpi dpi: the window opens" wait_for_window Pelorin 30
+  if [[ -n $window ]]; then
+    xdotool windowactivate --sync "$window" >/dev/null 2>&1
+    sleep 0.5
+    import -window root "$shots/dpi-$dpi.png"
+    keys Escape
+  fi
+  process_ends "$app" 10 || kill "$app" 2>/dev/null
+  wine reg delete "$key" /v LogPixels /f >/dev/null 2>&1
+}
+
 session ja_JP.UTF-8 japanese
 silent ja_JP.UTF-8 japanese
 session C.UTF-8 western
+at_scale 144
+at_scale 192
 wineserver -k 2>/dev/null
 finish_checks
