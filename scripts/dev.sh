@@ -80,16 +80,30 @@ case "${1:-}" in
     wineserver -p >/dev/null 2>"$WINEPREFIX/wineserver.log"
     trap 'wineserver -k 2>/dev/null || true' EXIT
     wineboot -i
-    # The tests' windows are made without a display: Wine's null driver.
-    drivers='HKCU\Software\Wine\Drivers'
-    wine reg add "$drivers" /v Graphics /d null /f
+    # The tests' windows are made without a display, on Wine's null driver.
+    # A desktop keeps the driver it was made with: the server starts again
+    # without it, and the prefix's services start again here rather than in
+    # a test, whose output they would hold open.
+    wine_graphics() {  # wine_graphics null|default
+      local drivers='HKCU\Software\Wine\Drivers'
+      if [[ $1 == null ]]; then
+        wine reg add "$drivers" /v Graphics /d null /f
+      else
+        wine reg delete "$drivers" /v Graphics /f
+      fi
+      wineserver -k
+      wineserver -w
+      wineserver -p >/dev/null 2>>"$WINEPREFIX/wineserver.log"
+      wineboot
+    }
+    wine_graphics null
     ctest --preset windows
-    wine reg delete "$drivers" /v Graphics /f
+    wine_graphics default
     # Pelorin.exe itself, on a virtual display, against the Linux simulator.
     japanese_locale
     cmake --preset "$preset"
     cmake --build --preset "$preset" --target pelorin-gateway-sim
-    xvfb-run -a -s "-screen 0 1024x768x24" tests/e2e/wine/pelorin_exe_test.sh \
+    xvfb-run -a -s "-screen 0 1600x1200x24" tests/e2e/wine/pelorin_exe_test.sh \
       build/windows/src/app/Pelorin.exe "build/$preset/tools/gateway-sim/pelorin-gateway-sim" \
       build/windows/screenshots
     ;;

@@ -28,6 +28,12 @@ wait_for_message_box() {
   return 1
 }
 
+# Without a window manager the keyboard goes to the window under the pointer.
+focus_window() {
+  xdotool mousemove --window "$window" 40 40
+  xdotool windowactivate --sync "$window" >/dev/null 2>&1
+}
+
 # Types into the focused control, then moves on; the dialog starts with the
 # focus on the LAN radio button and Tab follows the template's order.
 keys() { xdotool key --delay 60 "$@"; }
@@ -40,7 +46,7 @@ session() {  # session LANG LABEL
   local app=$!
   check "$label: the window opens with caption Pelorin" wait_for_window Pelorin 30
   [[ -z $window ]] && { kill "$app" "$sim_pid"; return; }
-  xdotool windowactivate --sync "$window" >/dev/null 2>&1
+  focus_window
   sleep 0.5  # until the whole window has been painted
   import -window root "$shots/$label-start.png"
   keys Tab; xdotool type --delay 40 "127.0.0.1"
@@ -64,7 +70,7 @@ silent() {  # silent LANG LABEL
   LANG=$lang wine "$work/Pelorin.exe" >/dev/null 2>&1 &
   local app=$!
   wait_for_window Pelorin 30 || { check "$label: window" false; kill "$app" "$sim_pid"; return; }
-  xdotool windowactivate --sync "$window" >/dev/null 2>&1
+  focus_window
   keys Tab; xdotool type --delay 40 "127.0.0.1"
   keys Tab; xdotool type --delay 40 "$sim_port"
   keys Tab space
@@ -85,7 +91,7 @@ silent() {  # silent LANG LABEL
   done
   sleep 0.5
   check "$label: the message box closes with OK" test "$(windows_named_pelorin)" -eq 1
-  xdotool windowactivate --sync "$window" >/dev/null 2>&1
+  focus_window
   keys Escape
   process_ends "$app" 10
   kill "$app" "$sim_pid" 2>/dev/null
@@ -100,7 +106,7 @@ at_scale() {  # at_scale DPI
   local app=$!
   check "at $dpi dpi: the window opens" wait_for_window Pelorin 30
   if [[ -n $window ]]; then
-    xdotool windowactivate --sync "$window" >/dev/null 2>&1
+    focus_window
     sleep 0.5
     import -window root "$shots/dpi-$dpi.png"
     keys Escape
