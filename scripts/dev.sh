@@ -81,9 +81,8 @@ case "${1:-}" in
     trap 'wineserver -k 2>/dev/null || true' EXIT
     wineboot -i
     # The tests' windows are made without a display, on Wine's null driver.
-    # A desktop keeps the driver it was made with: the server starts again
-    # without it, and the prefix's services start again here rather than in
-    # a test, whose output they would hold open.
+    # A desktop keeps the driver (and the screen size) it was made with: the
+    # server starts again without it.
     wine_graphics() {  # wine_graphics null|default
       local drivers='HKCU\Software\Wine\Drivers'
       if [[ $1 == null ]]; then
@@ -94,9 +93,11 @@ case "${1:-}" in
       wineserver -k
       wineserver -w
       wineserver -p >/dev/null 2>>"$WINEPREFIX/wineserver.log"
-      wineboot
     }
     wine_graphics null
+    # The prefix's services start here rather than in a test, whose output
+    # they would hold open.
+    wineboot
     ctest --preset windows
     wine_graphics default
     # Pelorin.exe itself, on a virtual display, against the Linux simulator.

@@ -49,6 +49,7 @@ session() {  # session LANG LABEL
   focus_window
   sleep 0.5  # until the whole window has been painted
   import -window root "$shots/$label-start.png"
+  width_at_96=$(window_width)
   keys Tab; xdotool type --delay 40 "127.0.0.1"
   keys Tab; xdotool type --delay 40 "$sim_port"
   keys Tab space              # the start button
@@ -98,6 +99,16 @@ silent() {  # silent LANG LABEL
   wait "$sim_pid" 2>/dev/null
 }
 
+window_width() { xdotool getwindowgeometry --shell "$window" | sed -n 's/^WIDTH=//p'; }
+# At 200 % the fonts are twice as large, and so is the whole window, give or
+# take the rounding of dialog units to pixels. (At 150 % a font's average
+# width rounds to whole pixels, so the window grows by a little more.)
+twice_as_wide() {  # twice_as_wide WIDTH
+  local expected=$((width_at_96 * 2))
+  ((${1:-0} >= expected * 98 / 100 && ${1:-0} <= expected * 102 / 100)) ||
+    { echo "width $1, expected about $expected"; return 1; }
+}
+
 # The screen's scale comes from the prefix's registry when a program starts.
 at_scale() {  # at_scale DPI
   local dpi=$1 key='HKCU\Control Panel\Desktop'
@@ -109,6 +120,7 @@ at_scale() {  # at_scale DPI
     focus_window
     sleep 0.5
     import -window root "$shots/dpi-$dpi.png"
+    ((dpi == 192)) && check "at 192 dpi: the whole window is twice as wide" twice_as_wide "$(window_width)"
     keys Escape
   fi
   process_ends "$app" 10 || kill "$app" 2>/dev/null
