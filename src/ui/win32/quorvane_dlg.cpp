@@ -12,6 +12,7 @@
 #include <dbt.h>
 
 #include <algorithm>
+#include <utility>
 
 namespace pelorin::ui {
 
@@ -86,9 +87,7 @@ INT_PTR CALLBACK CQuorvaneDlg::DialogProc(HWND window, UINT message, WPARAM wPar
 void CQuorvaneDlg::OnInitDialog() {
   FitLabelTexts(window_);
   for (int id : ids::RowValueLabels) KeepOwnFontOnDpiChange(Item(id));
-  ApplyDpi(WindowDpi(window_));
-  SendMessageW(window_, WM_SETICON, ICON_BIG, reinterpret_cast<LPARAM>(bigIcon_));
-  SendMessageW(window_, WM_SETICON, ICON_SMALL, reinterpret_cast<LPARAM>(smallIcon_));
+  ApplyDpi(WindowDpi(window_));  // the value font, and the icons for the window
   SendMessageW(Item(ids::Progress), kMarqueeMessage, TRUE, 0);
   brushes_ = {CreateSolidBrush(RGB(monitor::kRedBrush.red, monitor::kRedBrush.green, monitor::kRedBrush.blue)),
               CreateSolidBrush(RGB(monitor::kBlackBrush.red, monitor::kBlackBrush.green, monitor::kBlackBrush.blue)),
@@ -244,18 +243,20 @@ void CQuorvaneDlg::ApplyDpi(UINT dpi) {
   LoadIcons(dpi);
 }
 
-// The application icon in the sizes the system draws at this scale; the old
-// ones go once the window holds the new ones.
+// The application icon in the sizes the system draws at this scale, loaded
+// anew when those sizes change, and given to the window once it exists; the
+// old ones go once the window holds the new ones.
 void CQuorvaneDlg::LoadIcons(UINT dpi) {
   const int big = SystemMetricForDpi(SM_CXICON, dpi);
   const int small = SystemMetricForDpi(SM_CXSMICON, dpi);
-  if (big == bigIconSize_ && small == smallIconSize_) return;
-  const HICON oldBig = bigIcon_;
-  const HICON oldSmall = smallIcon_;
-  bigIcon_ = LoadApplicationIcon(instance_, big);
-  smallIcon_ = LoadApplicationIcon(instance_, small);
-  bigIconSize_ = big;
-  smallIconSize_ = small;
+  HICON oldBig = nullptr;
+  HICON oldSmall = nullptr;
+  if (big != bigIconSize_ || small != smallIconSize_) {
+    oldBig = std::exchange(bigIcon_, LoadApplicationIcon(instance_, big));
+    oldSmall = std::exchange(smallIcon_, LoadApplicationIcon(instance_, small));
+    bigIconSize_ = big;
+    smallIconSize_ = small;
+  }
   if (window_ != nullptr) {
     SendMessageW(window_, WM_SETICON, ICON_BIG, reinterpret_cast<LPARAM>(bigIcon_));
     SendMessageW(window_, WM_SETICON, ICON_SMALL, reinterpret_cast<LPARAM>(smallIcon_));

@@ -80,6 +80,8 @@ TEST_F(Win32Dialog, IsLaidOutAtTheScreensScale) {
   EXPECT_EQ(client.right, expected.right);
   EXPECT_EQ(client.bottom, expected.bottom);
   EXPECT_EQ(FontHeight(ValueFont()), -MulDiv(18, static_cast<int>(dpi), 72));
+  EXPECT_EQ(IconWidth(reinterpret_cast<HICON>(SendMessageW(window, WM_GETICON, ICON_BIG, 0))),
+            SystemMetricForDpi(SM_CXICON, dpi));
 }
 
 TEST_F(Win32Dialog, AScreenOfAnotherScaleGetsItsOwnValueFontAndIcons) {
