@@ -97,8 +97,4 @@ void CloseSerialDevice(SerialHandle& fd) {
   CloseDescriptor(fd);
 }
 
-bool IsSerialDeviceGone(int32_t error) {
-  return error == EIO || error == ENXIO || error == ENODEV;
-}
-
 }  // namespace pelorin

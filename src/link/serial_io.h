@@ -35,8 +35,4 @@ InputReadiness WaitForSerialInput(SerialHandle port, const WakeEvent& wake, int 
 
 void CloseSerialDevice(SerialHandle& port);
 
-// True for the errors of a serial device that no longer accepts requests
-// (a pulled USB adapter, a closed pty master).
-bool IsSerialDeviceGone(int32_t error);
-
 }  // namespace pelorin

@@ -41,6 +41,33 @@ class PortRequest {
   OVERLAPPED overlapped_{};
 };
 
+// Frames are binary bytes: whatever line settings the last program left, the
+// port carries 8 data bits without parity, flow control or dropped bytes, at
+// the speed it has. DTR and RTS go up, since many USB CDC gateways send
+// nothing until DTR is raised and usbser.sys does not raise it by itself.
+int32_t MakeRaw(HANDLE port) {
+  DCB settings{};
+  settings.DCBlength = sizeof settings;
+  if (!GetCommState(port, &settings)) return LastSystemError();
+  settings.fBinary = TRUE;
+  settings.fParity = FALSE;
+  settings.ByteSize = 8;
+  settings.Parity = NOPARITY;
+  settings.StopBits = ONESTOPBIT;
+  settings.fOutxCtsFlow = FALSE;
+  settings.fOutxDsrFlow = FALSE;
+  settings.fDsrSensitivity = FALSE;
+  settings.fOutX = FALSE;
+  settings.fInX = FALSE;
+  settings.fErrorChar = FALSE;
+  settings.fNull = FALSE;
+  settings.fAbortOnError = FALSE;
+  settings.fDtrControl = DTR_CONTROL_ENABLE;
+  settings.fRtsControl = RTS_CONTROL_ENABLE;
+  if (!SetCommState(port, &settings)) return LastSystemError();
+  return 0;
+}
+
 }  // namespace
 
 // COMn names the device itself: Windows keeps the numbers, so the registry
@@ -55,6 +82,11 @@ int32_t OpenSerialPort([[maybe_unused]] const SerialPortRegistry& ports, int32_t
                                     OPEN_EXISTING, FILE_FLAG_OVERLAPPED, nullptr);
   *port = reinterpret_cast<SerialHandle>(handle);
   if (handle == INVALID_HANDLE_VALUE) return LastSystemError();
+  if (const int32_t error = MakeRaw(handle); error != 0) {
+    CloseHandle(handle);
+    *port = kNoSerial;
+    return error;
+  }
   // Reads take only queued bytes, so of these only the write time-out ever
   // takes effect.
   COMMTIMEOUTS timeouts{};
@@ -68,13 +100,22 @@ int32_t OpenSerialPort([[maybe_unused]] const SerialPortRegistry& ports, int32_t
   return 0;
 }
 
-// The port's write time-out, set when it was opened, bounds the write.
-int32_t WriteSerial(SerialHandle port, const uint8_t* bytes, size_t length,
-                    [[maybe_unused]] int timeoutMs) {
+// The port's write time-out asks the driver to end the write in time; drivers
+// that ignore it, or a line held by flow control, would make the wait endless,
+// so the wait has its own bound and cancels the write when it runs out.
+int32_t WriteSerial(SerialHandle port, const uint8_t* bytes, size_t length, int timeoutMs) {
   DWORD written = 0;
   PortRequest request;
   const BOOL started = WriteFile(Native(port), bytes, static_cast<DWORD>(length), nullptr, request.get());
-  if (!request.Finish(Native(port), started, &written)) return LastSystemError();
+  if (!started && GetLastError() != ERROR_IO_PENDING) return LastSystemError();
+  if (!started && WaitForSingleObject(request.event(), static_cast<DWORD>(timeoutMs)) != WAIT_OBJECT_0) {
+    CancelIoEx(Native(port), request.get());
+    // The write may still have ended on its own before the cancellation.
+    const bool whole = GetOverlappedResult(Native(port), request.get(), &written, TRUE) &&
+                       written == length;
+    return whole ? 0 : static_cast<int32_t>(ERROR_TIMEOUT);
+  }
+  if (!GetOverlappedResult(Native(port), request.get(), &written, TRUE)) return LastSystemError();
   return written == length ? 0 : static_cast<int32_t>(ERROR_TIMEOUT);
 }
 
@@ -137,11 +178,6 @@ InputReadiness WaitForSerialInput(SerialHandle port, const WakeEvent& wake, int 
 void CloseSerialDevice(SerialHandle& port) {
   if (port != kNoSerial) CloseHandle(Native(port));
   port = kNoSerial;
-}
-
-bool IsSerialDeviceGone(int32_t error) {
-  return error == ERROR_BAD_COMMAND || error == ERROR_ACCESS_DENIED ||
-         error == ERROR_OPERATION_ABORTED || error == ERROR_DEVICE_NOT_CONNECTED;
 }
 
 }  // namespace pelorin

@@ -42,8 +42,10 @@ size_t Iconv(iconv_t converter, std::string_view text, std::string* out) {
     char* outPtr = buffer;
     size_t outLeft = sizeof buffer;
     const size_t result = iconv(converter, &in, &inLeft, &outPtr, &outLeft);
+    // Read before the append, which may allocate and so change errno.
+    const bool outputFull = result == static_cast<size_t>(-1) && errno == E2BIG;
     out->append(buffer, static_cast<size_t>(outPtr - buffer));
-    if (result == static_cast<size_t>(-1) && errno != E2BIG) break;
+    if (result == static_cast<size_t>(-1) && !outputFull) break;
   }
   return text.size() - inLeft;
 }

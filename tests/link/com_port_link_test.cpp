@@ -81,7 +81,31 @@ TEST_F(ComPortLink, StartCommandIsAnsweredOverTheComPort) {
   EXPECT_EQ(link.state(), LinkState::Closed);
 }
 
-TEST_F(ComPortLink, EveryByteValuePassesUnchangedBothWays) {
+// Another program left the port at 7 bits, even parity, software and hardware
+// flow control, dropping NUL bytes and stopping at a line error: the link's
+// frames still carry 0x00, 0x11, 0x13 and every byte up to 0xFF.
+void LeaveLinkPortBadlySet() {
+  const HANDLE port = CreateFileA("\\\\.\\COM20", GENERIC_READ | GENERIC_WRITE, 0, nullptr,
+                                  OPEN_EXISTING, 0, nullptr);
+  ASSERT_NE(port, INVALID_HANDLE_VALUE) << GetLastError();
+  DCB settings{};
+  settings.DCBlength = sizeof settings;
+  ASSERT_TRUE(GetCommState(port, &settings));
+  settings.ByteSize = 7;
+  settings.Parity = EVENPARITY;
+  settings.fParity = TRUE;
+  settings.fOutX = TRUE;
+  settings.fInX = TRUE;
+  settings.fNull = TRUE;
+  settings.fAbortOnError = TRUE;
+  settings.fOutxCtsFlow = TRUE;
+  settings.fRtsControl = RTS_CONTROL_HANDSHAKE;
+  EXPECT_TRUE(SetCommState(port, &settings)) << GetLastError();
+  CloseHandle(port);
+}
+
+TEST_F(ComPortLink, EveryByteValuePassesUnchangedBothWaysWhateverTheLastProgramLeft) {
+  LeaveLinkPortBadlySet();
   ASSERT_EQ(link.Open().code, 0);
   Bytes values;
   for (int b = 0; b < 256; ++b) {
@@ -106,6 +130,23 @@ TEST_F(ComPortLink, EveryByteValuePassesUnchangedBothWays) {
   }
   EXPECT_EQ(received, values);
   link.Close();
+}
+
+TEST_F(ComPortLink, WriteThatTheLineNeverTakesFailsWithinItsTimeOut) {
+  // Nobody reads the gateway's side: the line fills until a write cannot end.
+  ASSERT_EQ(link.Open().code, 0);
+  const std::string text(250, 'w');
+  int32_t code = 0;
+  for (int sent = 0; code == 0 && sent < 4000; ++sent) {
+    const auto start = std::chrono::steady_clock::now();
+    code = link.SendCommand(0, 0, text).code;
+    // 1000 ms plus 10 ms a byte, and room for a slow machine.
+    EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::seconds(10));
+  }
+  EXPECT_EQ(code, static_cast<int32_t>(ERROR_TIMEOUT));
+  link.Close();
+  while (!Receive(4096, 500).empty()) {
+  }
 }
 
 TEST_F(ComPortLink, MissingPortFailsWithTheSystemError) {

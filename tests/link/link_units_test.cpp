@@ -1,5 +1,6 @@
 #include "frame_assembler.h"
 #include "link_error.h"
+#include "link_platform.h"
 #include "serial_ports.h"
 
 #include <gtest/gtest.h>
@@ -137,6 +138,23 @@ TEST(GatewayQuery, ValueIsTheFifthByteMinus0x20) {
     EXPECT_EQ(GatewayQueryValue(c.frame.data(), static_cast<int32_t>(c.frame.size())),
               c.value);
   }
+}
+
+// A read that fails with one of these codes reopens the port; any other code
+// is a passing fault of a port that is still there, and is retried.
+TEST(SerialDeviceGone, DriversCodesForAPulledAdapterReopenThePort) {
+#if defined(_WIN32)
+  // usbser.sys, FTDI, CH340 and Prolific drivers, and Wine's pty-backed ports.
+  const int32_t gone[] = {22, 5, 995, 1167, 31, 1617, 433};
+  const int32_t passing[] = {0, 1460 /* ERROR_TIMEOUT */, 997 /* ERROR_IO_PENDING */,
+                             LinkError::NoData};
+#else
+  const int32_t gone[] = {EIO, ENXIO, ENODEV};
+  const int32_t passing[] = {0, EAGAIN, EINTR, ETIMEDOUT, LinkError::NoData};
+#endif
+  EXPECT_EQ(std::size(kSerialDeviceGoneErrors), std::size(gone));
+  for (const int32_t code : gone) EXPECT_TRUE(IsSerialDeviceGone(code)) << code;
+  for (const int32_t code : passing) EXPECT_FALSE(IsSerialDeviceGone(code)) << code;
 }
 
 TEST(SerialPortRegistry, NumbersAreStableForTheLifeOfTheProcess) {

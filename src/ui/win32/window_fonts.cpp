@@ -42,11 +42,16 @@ std::wstring DialogFontFace() {
 
 HFONT CreateValueLabelFont(UINT dpi) {
   const int height = -MulDiv(18, static_cast<int>(dpi), 72);
+  // Fixed-pitch faces, so that the values keep their columns. The Japanese
+  // ones come with Japanese Windows (and as optional supplemental fonts
+  // elsewhere) or, under Wine, from the Linux system; Consolas and Courier New
+  // are part of every Windows 10 and 11.
   const std::wstring face =
-      FirstFace({L"ＭＳ ゴシック", L"MS Gothic", L"IPAGothic", L"Noto Sans Mono CJK JP", L"VL Gothic"});
+      FirstFace({L"ＭＳ ゴシック", L"MS Gothic", L"BIZ UDGothic", L"IPAGothic",
+                 L"Noto Sans Mono CJK JP", L"VL Gothic", L"Consolas", L"Courier New"});
   return CreateFontW(height, 0, 0, 0, FW_NORMAL, FALSE, FALSE, FALSE, DEFAULT_CHARSET,
-                     OUT_DEFAULT_PRECIS, CLIP_DEFAULT_PRECIS, DEFAULT_QUALITY, DEFAULT_PITCH,
-                     face.c_str());
+                     OUT_DEFAULT_PRECIS, CLIP_DEFAULT_PRECIS, DEFAULT_QUALITY,
+                     FIXED_PITCH | FF_MODERN, face.c_str());
 }
 
 void FitLabelTexts(HWND dialog) {
