@@ -72,6 +72,9 @@ void MonitorCore::OnWindowTask(WindowTask task, int32_t value) {
     case WindowTask::LogWriteFailed:
       OnLogWriteFailed();
       break;
+    case WindowTask::RefreshPorts:
+      OnPortsChanged();
+      break;
   }
 }
 

@@ -62,8 +62,10 @@ class MonitorCore : public ReportSink {
   void OnLoggingClicked();
   void OnBrowseClicked();
 
-  // The device-change notice: refreshes the port list on a port's arrival or
-  // removal while Idle. Always answers 0.
+  // The device-change notice: a port's arrival or removal while Idle asks for
+  // a refresh of the port list, which runs as a window task once for a whole
+  // burst of notices; the notice itself returns at once, as the system asks of
+  // the handlers of its broadcast. Always answers 0.
   static constexpr int kDeviceArrival = 0x8000;
   static constexpr int kDeviceRemoveComplete = 0x8004;
   static constexpr int kDeviceTypePort = 3;
@@ -100,6 +102,7 @@ class MonitorCore : public ReportSink {
   void ShowStartupProgress();
   void FinishStartup(int32_t code);
   void RefreshPortList();
+  void OnPortsChanged();
   void OnRefreshRows();
   void RefreshRows();
   void DescribeIndicators();
@@ -129,6 +132,7 @@ class MonitorCore : public ReportSink {
   // Window thread only.
   std::optional<std::chrono::steady_clock::time_point> lastRefresh_;
   bool deferredRefreshWaiting_ = false;
+  bool portRefreshPosted_ = false;
   std::array<std::string_view, 5> indicatorDescriptions_{};
 };
 

@@ -21,10 +21,16 @@ void MonitorCore::OnDeviceNotice() {
 
 int MonitorCore::OnDeviceChange(int event, int deviceType) {
   if (Mode() == MonitorMode::Idle && deviceType == kDeviceTypePort &&
-      (event == kDeviceArrival || event == kDeviceRemoveComplete)) {
-    RefreshPortList();
+      (event == kDeviceArrival || event == kDeviceRemoveComplete) && !portRefreshPosted_) {
+    portRefreshPosted_ = true;
+    window_.PostToWindow(WindowTask::RefreshPorts, 0);
   }
   return 0;
+}
+
+void MonitorCore::OnPortsChanged() {
+  portRefreshPosted_ = false;
+  if (Mode() == MonitorMode::Idle) RefreshPortList();
 }
 
 void MonitorCore::RefreshPortList() {
