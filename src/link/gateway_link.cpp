@@ -48,7 +48,10 @@ class GatewayLink::DescriptorUse {
 };
 
 GatewayLink::GatewayLink(const SerialPortRegistry& serialPorts)
-    : serialPorts_(serialPorts) {
+    : GatewayLink(serialPorts, &ResolveIPv4) {}
+
+GatewayLink::GatewayLink(const SerialPortRegistry& serialPorts, NameResolver resolve)
+    : serialPorts_(serialPorts), resolve_(resolve) {
   StartSocketLibrary();
 }
 
@@ -80,13 +83,21 @@ LinkStatus GatewayLink::Open() {
   abortRequested.store(0);
 
   int32_t code = 0;
+  SocketHandle connected = kNoSocket;
+  if (useTcp != 0) code = ConnectTcp(&connected, false, 0);
   {
     DescriptorUse use(*this);
-    code = useTcp != 0 ? ConnectTcp() : OpenSerial();
+    if (useTcp != 0) {
+      CloseSocket(tcpSocket_);
+      tcpSocket_ = connected;
+    } else {
+      code = OpenSerial();
+    }
     peerClosed_ = false;
     streamRestarted_ = false;
   }
   if (code != 0) return {code};
+  session_.fetch_add(1);
 
   abortRequested.store(0);
   state_.store(ToInt(LinkState::Draining));
@@ -161,8 +172,20 @@ int32_t GatewayLink::OpenSerial() {
   return 0;
 }
 
-int32_t GatewayLink::ConnectTcp() {
-  CloseSocket(tcpSocket_);
+// Connects a socket of its own, holding no lock: name resolution alone can
+// take many seconds. An abort ends it, and so does the end of the session that
+// a reconnect belongs to, both within a few milliseconds.
+int32_t GatewayLink::ConnectTcp(SocketHandle* connected, bool reconnecting, uint32_t session) {
+  *connected = kNoSocket;
+  int32_t stop = 0;
+  const auto stopWanted = [&] {
+    if (abortRequested.exchange(0) != 0) {
+      stop = LinkError::Abort;
+    } else if (reconnecting && (state() != LinkState::Open || session_.load() != session)) {
+      stop = LinkError::NotOpen;
+    }
+    return stop != 0;
+  };
   SocketHandle fd = kNoSocket;
   if (const int32_t code = OpenTcpSocket(&fd); code != 0) return Fail(code);
   auto fail = [&](int32_t code) {
@@ -171,16 +194,23 @@ int32_t GatewayLink::ConnectTcp() {
   };
 
   Ipv4Endpoint address;
-  if (const int32_t code = ResolveIPv4(hostName, portText, &address); code != 0) {
-    return fail(code);
-  }
+  const std::optional<int32_t> resolved =
+      ResolveUnlessCancelled(resolve_, hostName, portText, &address, stopWanted);
+  if (!resolved) return fail(stop);
+  if (*resolved != 0) return fail(*resolved);
+  if (stopWanted()) return fail(stop);
   if (const int32_t code = StartConnect(fd, address); code != 0) return fail(code);
 
   // Every check must find the socket connected; one that runs out of time
   // fails the connect at once, so the checks never add up to a longer wait.
+  // Each check's second is waited in slices, looking for an abort between them.
   for (int32_t check = 0; check < retryCount_; ++check) {
-    if (abortRequested.exchange(0) != 0) return fail(LinkError::Abort);
-    const ConnectCheck result = CheckConnect(fd, 1000);
+    ConnectCheck result{ConnectCheck::TimedOut, 0};
+    for (int waited = 0; waited < 1000 && result.kind == ConnectCheck::TimedOut;
+         waited += kConnectSliceMs) {
+      if (stopWanted()) return fail(stop);
+      result = CheckConnect(fd, kConnectSliceMs);
+    }
     switch (result.kind) {
       case ConnectCheck::Writable:
         break;
@@ -193,7 +223,7 @@ int32_t GatewayLink::ConnectTcp() {
     }
   }
   if (const int32_t code = SetBlocking(fd); code != 0) return fail(code);
-  tcpSocket_ = fd;
+  *connected = fd;
   return 0;
 }
 
@@ -245,30 +275,40 @@ int32_t GatewayLink::WriteText(std::string_view text) {
   lastError_.store(0);
 
   const auto* bytes = reinterpret_cast<const uint8_t*>(text.data());
-  DescriptorUse use(*this);
-  // Close may have closed the port between the check above and the lock.
-  if (state() != LinkState::Open) return Fail(LinkError::NotOpen);
-  if (useTcp == 0) {
-    const int timeoutMs = retryCount_ * static_cast<int>(text.size()) + 1000;
-    const int32_t code = serialPort_ == kNoSerial
-                             ? kSerialGoneError
-                             : WriteSerial(serialPort_, bytes, text.size(), timeoutMs);
-    return code != 0 ? Fail(code) : 0;
+  const uint32_t session = session_.load();
+  {
+    DescriptorUse use(*this);
+    // Close may have closed the port between the check above and the lock.
+    if (state() != LinkState::Open) return Fail(LinkError::NotOpen);
+    if (useTcp == 0) {
+      const int timeoutMs = retryCount_ * static_cast<int>(text.size()) + 1000;
+      const int32_t code = serialPort_ == kNoSerial
+                               ? kSerialGoneError
+                               : WriteSerial(serialPort_, bytes, text.size(), timeoutMs);
+      return code != 0 ? Fail(code) : 0;
+    }
+    // A socket the peer has reset (or one a failed reconnect left closed) is
+    // replaced by a new connection, and the text is sent once more on it.
+    const int32_t code = tcpSocket_ == kNoSocket ? kConnectionLostError
+                                                  : SendAll(tcpSocket_, bytes, text.size());
+    if (code == 0) return 0;
+    Fail(code);
+    if (!IsConnectionReset(code)) return code;
+    // Meanwhile the receive thread waits without a socket.
+    CloseSocket(tcpSocket_);
   }
-
-  // A socket the peer has reset (or one a failed reconnect left closed) is
-  // replaced by a new connection, and the text is sent once more on it.
-  int32_t code = tcpSocket_ == kNoSocket ? kConnectionLostError
-                                          : SendAll(tcpSocket_, bytes, text.size());
-  if (code == 0) return 0;
-  Fail(code);
-  if (!IsConnectionReset(code)) return code;
-  if (state() != LinkState::Open) return Fail(LinkError::NotOpen);
+  SocketHandle connected = kNoSocket;
+  if (const int32_t code = ConnectTcp(&connected, true, session); code != 0) return code;
+  DescriptorUse use(*this);
+  if (state() != LinkState::Open || session_.load() != session) {
+    CloseSocket(connected);
+    return Fail(LinkError::NotOpen);
+  }
   CloseSocket(tcpSocket_);
-  if (const int32_t reconnect = ConnectTcp(); reconnect != 0) return reconnect;
+  tcpSocket_ = connected;
   peerClosed_ = false;
   streamRestarted_ = true;
-  code = SendAll(tcpSocket_, bytes, text.size());
+  const int32_t code = SendAll(tcpSocket_, bytes, text.size());
   return code != 0 ? Fail(code) : 0;
 }
 

@@ -4,6 +4,7 @@
 #include "frame_assembler.h"
 #include "link_error.h"
 #include "link_platform.h"
+#include "name_resolution.h"
 
 #include <atomic>
 #include <chrono>
@@ -31,6 +32,8 @@ using FrameHandler = int32_t (*)(void* owner, const uint8_t* frame, int32_t leng
 class GatewayLink {
  public:
   explicit GatewayLink(const SerialPortRegistry& serialPorts);
+  // With a resolver of the caller's own in place of the system's.
+  GatewayLink(const SerialPortRegistry& serialPorts, NameResolver resolve);
   ~GatewayLink();
   GatewayLink(const GatewayLink&) = delete;
   GatewayLink& operator=(const GatewayLink&) = delete;
@@ -71,7 +74,7 @@ class GatewayLink {
 
  private:
   int32_t OpenSerial();
-  int32_t ConnectTcp();
+  int32_t ConnectTcp(SocketHandle* connected, bool reconnecting, uint32_t session);
   int32_t ReadByte(uint8_t* byte);
   int32_t RefillStaging();
   int32_t WriteText(std::string_view text);
@@ -95,12 +98,16 @@ class GatewayLink {
   class DescriptorUse;
 
   const SerialPortRegistry& serialPorts_;
+  const NameResolver resolve_;
   const int32_t retryCount_ = 10;
 
   std::atomic<int32_t> lastError_{0};
   std::atomic<int32_t> pendingReplies_{0};
   std::atomic<int32_t> gatewayValue_{-1};
   std::atomic<int32_t> state_{static_cast<int32_t>(LinkState::Closed)};
+  // Counts the openings, so that a reconnect that outlasts its session never
+  // puts its socket into the next one.
+  std::atomic<uint32_t> session_{0};
 
   std::mutex descriptorMutex_;
   std::condition_variable waitersGone_;

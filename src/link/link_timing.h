@@ -12,6 +12,8 @@ using LinkClock = std::chrono::steady_clock;
 inline constexpr int kIdleWaitMs = 100;
 inline constexpr int kReopenPauseMs = 500;
 inline constexpr int kCommandPollMs = 100;
+// A connect's readiness wait looks for an abort this often.
+inline constexpr int kConnectSliceMs = 50;
 // Draining turns Open at the first quiet moment. A gateway that never pauses
 // gets the link Open at the next terminator after kDrainQuietLimit, and at
 // kDrainHardLimit at the latest, skipping to the next terminator from there.

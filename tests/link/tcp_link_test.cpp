@@ -11,7 +11,9 @@
 #include <algorithm>
 #include <atomic>
 #include <chrono>
+#include <condition_variable>
 #include <future>
+#include <mutex>
 #include <stdexcept>
 #include <thread>
 
@@ -183,7 +185,7 @@ TEST_F(TcpLink, NeverPausingGatewayStillOpensAndFirstFrameIsWhole) {
   // The gateway streams from the moment it accepts. When the link's first look
   // still finds the connection quiet, that is no test of a never-pausing
   // gateway: try again.
-  for (int attempt = 0; attempt < 5; ++attempt) {
+  for (int attempt = 0; attempt < 10; ++attempt) {
     std::atomic<bool> stop{false};
     std::thread gateway([&] {
       const test::Socket socket = server.Accept();
@@ -273,6 +275,60 @@ TEST_F(TcpLink, FailedReconnectIsReportedWithItsCode) {
   EXPECT_EQ(link.pendingReplies(), 0);
   // The next send tries once more to connect, and fails the same way.
   EXPECT_EQ(link.SendCommand(0, 0, "MD").code, test::kConnectionRefused);
+}
+
+// A name server that answers the first lookup and then never again: later
+// lookups wait until the test lets them go, and then fail.
+struct SilentNameServer {
+  static int32_t Resolve(const char* host, const char* service, Ipv4Endpoint* endpoint) {
+    if (lookups.fetch_add(1) == 0) return ResolveIPv4(host, service, endpoint);
+    std::unique_lock lock(mutex);
+    letGo.wait(lock, [] { return released; });
+    return 1;
+  }
+  static void Release() {
+    const std::lock_guard lock(mutex);
+    released = true;
+    letGo.notify_all();
+  }
+  static inline std::atomic<int> lookups{0};
+  static inline std::mutex mutex;
+  static inline std::condition_variable letGo;
+  static inline bool released = false;
+};
+
+TEST_F(TcpLink, ReconnectWaitingForTheNameServerEndsAtOnceOnAbortOrClose) {
+  const struct {
+    const char* name;
+    bool close;
+    int32_t code;
+  } cases[] = {{"abort", false, LinkError::Abort}, {"close", true, LinkError::NotOpen}};
+  for (const auto& c : cases) {
+    SilentNameServer::lookups = 0;
+    GatewayLink waiting(ports, &SilentNameServer::Resolve);
+    ASSERT_TRUE(waiting.SetHostName("127.0.0.1"));
+    ASSERT_TRUE(waiting.SetPortText(server.port()));
+    ASSERT_EQ(waiting.Open().code, 0);
+    test::ResetAndClose(server.Accept());
+    std::this_thread::sleep_for(std::chrono::milliseconds(200));
+    auto send = std::async(std::launch::async, [&] { return waiting.SendCommand(0, 5, "MD"); });
+    const auto asked = Clock::now();
+    while (SilentNameServer::lookups < 2 && MillisecondsSince(asked) < 5000) {
+      std::this_thread::sleep_for(std::chrono::milliseconds(5));
+    }
+    ASSERT_EQ(SilentNameServer::lookups, 2) << c.name << ": no reconnect";
+    if (c.close) {
+      waiting.Close();
+    } else {
+      waiting.abortRequested = 1;
+    }
+    const bool ended = send.wait_for(std::chrono::seconds(1)) == std::future_status::ready;
+    EXPECT_TRUE(ended) << c.name << ": the stop waited for the name server";
+    if (!ended) SilentNameServer::Release();
+    EXPECT_EQ(send.get().code, c.code) << c.name;
+    waiting.Close();
+  }
+  SilentNameServer::Release();
 }
 
 TEST_F(TcpLink, IdleReceiveThreadNeverSpins) {
