@@ -9,17 +9,26 @@ namespace pelorin {
 // Linux, an event object on Windows).
 class WakeEvent {
  public:
-  WakeEvent();
+  WakeEvent() { Create(); }
   ~WakeEvent();
   WakeEvent(const WakeEvent&) = delete;
   WakeEvent& operator=(const WakeEvent&) = delete;
 
+  // Makes the event unless it exists: an event that could not be made when
+  // its owner was (no descriptor to spare) is tried again. 0 or the system's
+  // error number.
+  int32_t Create();
   void Signal() const;
   void Drain() const;
   std::intptr_t native() const { return native_; }
 
  private:
-  std::intptr_t native_;
+  std::intptr_t native_ = kNone;
+#if defined(_WIN32)
+  static constexpr std::intptr_t kNone = 0;
+#else
+  static constexpr std::intptr_t kNone = -1;
+#endif
 };
 
 enum class InputReadiness {

@@ -79,6 +79,9 @@ int32_t GatewayLink::Fail(int32_t code) {
 LinkStatus GatewayLink::Open() {
   lastError_.store(0);
   if (state() != LinkState::Closed) return {Fail(LinkError::AlreadyOpen)};
+  // Without its wake event the receive thread could only be ended by the
+  // time-outs of its waits.
+  if (const int32_t code = wake_.Create(); code != 0) return {Fail(code)};
   // A request left over from an earlier session must not abort this connect.
   abortRequested.store(0);
 

@@ -9,7 +9,13 @@
 
 namespace pelorin {
 
-WakeEvent::WakeEvent() : native_(eventfd(0, EFD_CLOEXEC | EFD_NONBLOCK)) {}
+int32_t WakeEvent::Create() {
+  if (native_ != kNone) return 0;
+  const int fd = eventfd(0, EFD_CLOEXEC | EFD_NONBLOCK);
+  if (fd < 0) return LastErrno();
+  native_ = fd;
+  return 0;
+}
 
 WakeEvent::~WakeEvent() {
   if (native_ >= 0) close(static_cast<int>(native_));

@@ -11,8 +11,16 @@ HANDLE Native(const WakeEvent& wake) { return reinterpret_cast<HANDLE>(wake.nati
 }  // namespace
 
 // An auto-reset event: a wait that it ends also takes the signal away.
-WakeEvent::WakeEvent()
-    : native_(reinterpret_cast<std::intptr_t>(CreateEventW(nullptr, FALSE, FALSE, nullptr))) {}
+int32_t WakeEvent::Create() {
+  if (native_ != kNone) return 0;
+  const HANDLE event = CreateEventW(nullptr, FALSE, FALSE, nullptr);
+  if (event == nullptr) {
+    const DWORD error = GetLastError();
+    return error != 0 ? static_cast<int32_t>(error) : ERROR_NOT_ENOUGH_MEMORY;
+  }
+  native_ = reinterpret_cast<std::intptr_t>(event);
+  return 0;
+}
 
 WakeEvent::~WakeEvent() {
   if (native_ != 0) CloseHandle(Native(*this));

@@ -6,6 +6,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <atomic>
 #include <cerrno>
 #include <thread>
@@ -14,6 +15,7 @@
 #if !defined(_WIN32)
 #include "pty.h"
 
+#include <fcntl.h>
 #include <sys/resource.h>
 #include <unistd.h>
 #endif
@@ -70,6 +72,37 @@ TEST(LinkLifecycle, ManyOpenCloseCyclesLeakNoThreadOrDescriptor) {
   EXPECT_EQ(test::OpenDescriptorCount(), descriptors);
   EXPECT_EQ(test::ThreadCount(), threads);
 }
+
+#if !defined(_WIN32)
+// A link made while the process had no descriptor to spare has no wake event:
+// Open makes it, or fails with the system's code rather than opening a link
+// that nothing can wake.
+TEST(LinkLifecycleDeathTest, OpenMakesTheWakeEventThatTheLinkCouldNotMake) {
+  GTEST_FLAG_SET(death_test_style, "threadsafe");
+  EXPECT_EXIT(
+      {
+        SerialPortRegistry ports;
+        test::LoopbackServer server;
+        rlimit limit{};
+        getrlimit(RLIMIT_NOFILE, &limit);
+        limit.rlim_cur = std::min<rlim_t>(limit.rlim_cur, 1024);
+        setrlimit(RLIMIT_NOFILE, &limit);
+        std::vector<int> taken;
+        for (int fd; (fd = open("/dev/null", O_RDONLY | O_CLOEXEC)) >= 0;) taken.push_back(fd);
+        GatewayLink link{ports};
+        link.SetHostName("127.0.0.1");
+        link.SetPortText(server.port());
+        close(taken.back());  // one to spare: the wake event's or the socket's
+        taken.pop_back();
+        const LinkStatus spared = link.Open();
+        for (const int fd : taken) close(fd);
+        const LinkStatus freed = link.Open();
+        link.Close();
+        _exit(spared.code == EMFILE && freed.ok() ? 0 : 1);
+      },
+      ::testing::ExitedWithCode(0), "");
+}
+#endif
 
 // Linux only, and not under a sanitizer: it limits the address space.
 #if !defined(_WIN32) && !defined(__SANITIZE_ADDRESS__) && !defined(__SANITIZE_THREAD__)
