@@ -1,6 +1,7 @@
 #pragma once
 
 #include <cstddef>
+#include <cstdint>
 #include <optional>
 #include <string>
 #include <string_view>
@@ -32,5 +33,15 @@ class Cp932Encoder {
 
   void* converter_ = nullptr;  // the system's converter, where it keeps one
 };
+
+struct ConversionProblem {
+  int32_t error;       // the system's error number
+  std::string reason;  // and its text
+};
+
+// Why this system cannot convert to code page 932 (a C library without its
+// converter modules, a Windows without the code page), or nothing when it can.
+// Without it every character outside ASCII becomes '?'.
+std::optional<ConversionProblem> Cp932ConversionProblem();
 
 }  // namespace pelorin

@@ -5,6 +5,7 @@
 #include <iconv.h>
 
 #include <cerrno>
+#include <system_error>
 
 namespace pelorin {
 
@@ -82,6 +83,22 @@ size_t ConvertExactly(Converters& converters, std::string_view run, std::string*
 Converters& Of(void* converter) { return *static_cast<Converters*>(converter); }
 
 }  // namespace
+
+std::optional<ConversionProblem> Cp932ConversionProblem() {
+  static const std::optional<ConversionProblem> problem = []() -> std::optional<ConversionProblem> {
+    for (const auto& [to, from] : {std::pair{"CP932", "UTF-8"}, std::pair{"UTF-8", "CP932"}}) {
+      const iconv_t converter = iconv_open(to, from);
+      if (converter == kNoConverter) {
+        const int error = errno != 0 ? errno : EINVAL;
+        return ConversionProblem{error, "iconv_open(\"" + std::string(to) + "\", \"" + from +
+                                            "\"): " + std::generic_category().message(error)};
+      }
+      iconv_close(converter);
+    }
+    return std::nullopt;
+  }();
+  return problem;
+}
 
 Cp932Encoder::Cp932Encoder() : converter_(new Converters) {}
 

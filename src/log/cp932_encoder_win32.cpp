@@ -5,6 +5,7 @@
 #include <windows.h>
 
 #include <algorithm>
+#include <system_error>
 
 namespace pelorin {
 
@@ -13,6 +14,14 @@ namespace {
 constexpr UINT kShiftJis = 932;
 
 }  // namespace
+
+std::optional<ConversionProblem> Cp932ConversionProblem() {
+  CPINFO info;
+  if (GetCPInfo(kShiftJis, &info)) return std::nullopt;
+  const DWORD error = GetLastError() != 0 ? GetLastError() : ERROR_INVALID_PARAMETER;
+  return ConversionProblem{static_cast<int32_t>(error),
+                           "GetCPInfo(932): " + std::system_category().message(static_cast<int>(error))};
+}
 
 Cp932Encoder::Cp932Encoder() = default;
 

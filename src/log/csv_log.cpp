@@ -1,6 +1,7 @@
 #include "csv_log.h"
 
 #include "call_deadline.h"
+#include "cp932_encoder.h"
 #include "thread_name.h"
 
 #include <cerrno>
@@ -25,6 +26,8 @@ CsvLog::~CsvLog() { Close(); }
 
 int32_t CsvLog::Open(const std::string& path) {
   Close();
+  // Lines whose Japanese all came out as '?' would be records lost silently.
+  if (const auto problem = Cp932ConversionProblem()) return problem->error;
   if (const int32_t error = file_.Open(path); error != 0) return error;
   try {
     writer_ = std::thread(&CsvLog::WriteRecords, this);

@@ -40,7 +40,8 @@ class CsvLog {
 
   // Opens (creating) the file for appending, with an exclusive write lock so
   // that no other program writes it meanwhile, and starts the writer.
-  // 0 or errno (EAGAIN: locked; EINVAL: not a regular file).
+  // 0 or errno (EAGAIN: locked; EINVAL: not a regular file), or the error of
+  // a system that cannot write the file's encoding (Cp932ConversionProblem).
   int32_t Open(const std::string& path);
   // Writes what is queued and closes the file, waiting kStallLimit at most
   // for a file that does not take the records; only a wait that no signal

@@ -1,6 +1,7 @@
 #include "monitor_core.h"
 
 #include "control_table.h"
+#include "cp932_encoder.h"
 #include "default_log_path.h"
 #include "program_identity.h"
 
@@ -47,6 +48,10 @@ void MonitorCore::OnInitDialog() {
   commandWaitSeconds_ = 5;
   window_.SetControlText(ids::LogPathText, logPath_);
   UpdateControlStates();
+  // Said once: the names' edits then take ASCII only, and the log does not open.
+  if (const auto problem = Cp932ConversionProblem()) {
+    window_.ShowMessage("日本語をShift-JISに変換できません\r\n(" + problem->reason + ")");
+  }
 }
 
 void MonitorCore::OnRowNameChanged(int row) {

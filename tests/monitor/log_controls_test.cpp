@@ -150,6 +150,21 @@ TEST_F(Logging, AFileThatCannotBeOpenedLeavesLoggingOff) {
   EXPECT_TRUE(window[ids::BrowseButton].enabled);
 }
 
+// Skipped where code page 932 converts; Logging.WithoutConverters runs it
+// where the C library's converters are hidden.
+TEST_F(Logging, WithoutAConverterTheWindowSaysSoOnceAndTheLogStaysClosed) {
+  const auto problem = Cp932ConversionProblem();
+  if (!problem) GTEST_SKIP() << "this system converts code page 932";
+  ASSERT_EQ(window.messages.size(), 1u);
+  EXPECT_EQ(window.messages[0],
+            "日本語をShift-JISに変換できません\r\n(" + problem->reason + ")");
+  core->SetLogPath(path);
+  ToggleLogging(window, *core);
+  EXPECT_EQ(window.messages.back(), "ログファイルが開けません\r\n");
+  EXPECT_FALSE(window[ids::LoggingCheck].checked);
+  EXPECT_FALSE(std::ifstream(path).good());
+}
+
 TEST_F(Logging, ASecondWindowCannotLogToTheSameFile) {
   core->SetLogPath(path);
   ToggleLogging(window, *core);
