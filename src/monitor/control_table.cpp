@@ -28,7 +28,7 @@ std::vector<ControlEntry> BuildTable() {
   };
   for (std::size_t row = 0; row < kRowTopsDlu.size(); ++row) {
     table.push_back({ids::RowNameEdits[row], K::LineEdit, 20, kRowTopsDlu[row], 85, 14, "",
-                     kTabStop, 16, RowName("入力", row)});
+                     kTabStop | kNoComma, 16, RowName("入力", row)});
   }
   for (std::size_t row = 0; row < kRowTopsDlu.size(); ++row) {
     table.push_back({ids::RowIndicators[row], K::Indicator, 115, kRowTopsDlu[row], 15, 15, "", 0, 0,

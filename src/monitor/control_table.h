@@ -54,6 +54,7 @@ enum ControlFlag : uint32_t {
   kTabStop = 1u << 1,
   kDigitsOnly = 1u << 2,
   kAlignRight = 1u << 3,
+  kNoComma = 1u << 4,  // a field of the log's header, which a comma would split
 };
 
 // One control of the window: rectangle in dialog units, the template's text

@@ -29,6 +29,11 @@ bool IsControl(uint32_t c) { return c < 0x20 || (c >= 0x7F && c <= 0x9F); }
 
 }  // namespace
 
+EditLimits EditLimitsOf(const ControlEntry& edit) {
+  return {edit.textLimit > 0 ? edit.textLimit : 0x7FFF, (edit.flags & kDigitsOnly) != 0,
+          (edit.flags & kNoComma) != 0};
+}
+
 std::optional<EditText> ApplyEditInputRule(const EditText& changed, EditLimits limits,
                                            Cp932Encoder& encoder) {
   std::string input = changed.text;
@@ -48,7 +53,8 @@ std::optional<EditText> ApplyEditInputRule(const EditText& changed, EditLimits l
     const size_t length = std::min(Utf8SequenceLength(static_cast<unsigned char>(input[i])), input.size() - i);
     const std::string_view character(input.data() + i, length);
     const uint32_t c = CodePoint(character);
-    const bool allowed = !IsControl(c) && (!limits.digitsOnly || (c >= '0' && c <= '9'));
+    const bool allowed = !IsControl(c) && (!limits.digitsOnly || (c >= '0' && c <= '9')) &&
+                         !(limits.noComma && c == ',');
     if (const auto count = allowed ? encoder.EncodedLength(character) : std::nullopt) {
       kept.text += character;
       bytes += *count;

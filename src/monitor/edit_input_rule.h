@@ -1,5 +1,6 @@
 #pragma once
 
+#include "control_table.h"
 #include "cp932_encoder.h"
 
 #include <cstddef>
@@ -13,7 +14,11 @@ namespace pelorin::monitor {
 struct EditLimits {
   int bytes;        // code page 932 bytes at most (a double-byte character counts twice)
   bool digitsOnly;  // nothing but 0-9
+  bool noComma;     // no ','
 };
+
+// The limits of the control table's edit.
+EditLimits EditLimitsOf(const ControlEntry& edit);
 
 // An edit's text in UTF-8 with its cursor as a byte offset into it.
 struct EditText {
@@ -25,7 +30,7 @@ struct EditText {
 // takes what comes in (a typed character, a paste, a drop, an input method's
 // text): up to its first line break and without control characters. Only
 // characters that code page 932 can hold go in, and with digitsOnly nothing
-// but 0-9; what would pass the byte limit is cut from the end of what came
+// but 0-9, and with noComma no comma; what would pass the byte limit is cut from the end of what came
 // in, by whole characters. The text before the change met the rule, so
 // whatever breaks it came in with the change, which ends at the cursor.
 // Nothing when even that does not make the text fit.

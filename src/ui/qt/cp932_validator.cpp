@@ -4,8 +4,8 @@
 
 namespace pelorin::ui {
 
-Cp932Validator::Cp932Validator(int limitBytes, bool digitsOnly, QObject* parent)
-    : QValidator(parent), limits_{limitBytes, digitsOnly} {}
+Cp932Validator::Cp932Validator(monitor::EditLimits limits, QObject* parent)
+    : QValidator(parent), limits_(limits) {}
 
 QValidator::State Cp932Validator::validate(QString& input, int& position) const {
   const int cursor = std::clamp(position, 0, static_cast<int>(input.size()));

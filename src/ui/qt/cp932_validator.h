@@ -12,7 +12,7 @@ namespace pelorin::ui {
 // monitor's edit rule, which counts code page 932 bytes.
 class Cp932Validator : public QValidator {
  public:
-  Cp932Validator(int limitBytes, bool digitsOnly, QObject* parent);
+  Cp932Validator(monitor::EditLimits limits, QObject* parent);
   State validate(QString& input, int& position) const override;
 
  private:

@@ -175,7 +175,7 @@ QWidget* CQuorvaneDlg::CreateControl(const ControlEntry& entry) {
     }
     case ControlKind::LineEdit: {
       auto* edit = new QLineEdit(text, this);
-      edit->setValidator(new Cp932Validator(entry.textLimit, entry.flags & monitor::kDigitsOnly, edit));
+      edit->setValidator(new Cp932Validator(monitor::EditLimitsOf(entry), edit));
       return tabStop(edit);
     }
     case ControlKind::DropDownList: {

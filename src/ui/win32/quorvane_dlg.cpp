@@ -192,9 +192,7 @@ void CQuorvaneDlg::OnEditChanged(int id) {
   wide.resize(static_cast<size_t>(GetWindowTextW(edit, wide.data(), static_cast<int>(wide.size()))));
   const size_t cursorUnits = std::min<size_t>(selectionEnd, wide.size());
   const monitor::EditText changed{Narrow(wide), Narrow(std::wstring_view(wide).substr(0, cursorUnits)).size()};
-  const auto kept = monitor::ApplyEditInputRule(
-      changed, {entry->textLimit > 0 ? entry->textLimit : 0x7FFF, (entry->flags & monitor::kDigitsOnly) != 0},
-      encoder_);
+  const auto kept = monitor::ApplyEditInputRule(changed, monitor::EditLimitsOf(*entry), encoder_);
   if (kept && kept->text != changed.text) {
     fixingEdit_ = true;
     SetWindowTextW(edit, Widen(kept->text).c_str());

@@ -170,6 +170,7 @@ TEST_F(Window, EditsKeepOneLineWithinTheirCodePage932Bytes) {
       {ids::RowNameEdits[0], {}, Typed, QStringLiteral("温度センサー一号機"), QStringLiteral("温度センサー一号")},
       {ids::RowNameEdits[1], {}, Typed, QStringLiteral("abcdefghijklmnopq"), QStringLiteral("abcdefghijklmnop")},
       {ids::RowNameEdits[2], {}, Typed, QStringLiteral("流量x😀ℵ"), QStringLiteral("流量x")},
+      {ids::RowNameEdits[3], {}, Typed, QStringLiteral("流量,l/min"), QStringLiteral("流量l/min")},
       // A spreadsheet cell ends in CR LF.
       {ids::RowNameEdits[3], {}, Pasted, QStringLiteral("流量\r\n"), QStringLiteral("流量")},
       {ids::AddressEdit, QStringLiteral("-b"), Pasted, QStringLiteral("gw\t1\nsecond line"),
