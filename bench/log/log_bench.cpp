@@ -52,7 +52,7 @@ class BenchLog {
   const char* path() const { return path_; }
 
   std::atomic<int32_t> failures{0};
-  CsvLog log{[this](int32_t) { ++failures; }};
+  CsvLog log{[this](int32_t, size_t) { ++failures; }};
 
  private:
   char path_[32] = "/tmp/pelorin-bench-XXXXXX";

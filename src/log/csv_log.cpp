@@ -1,7 +1,7 @@
 #include "csv_log.h"
 
-#include "call_deadline.h"
 #include "cp932_encoder.h"
+#include "log_session.h"
 #include "thread_name.h"
 
 #include <cerrno>
@@ -11,11 +11,10 @@ namespace pelorin {
 
 namespace {
 
-// Bytes of records that may wait for the writer: some 2 s of records at the
+// Bytes of records that may wait for the file: some 2 s of records at the
 // fastest rate a link delivers (60 000 reports a second from a simulated
-// gateway over loopback), while a file that takes them needs one write for
-// all that wait. The queue fills only when the file has stopped taking
-// records.
+// gateway over loopback). A file that takes nothing is given up on after
+// kStallLimit, so the queue fills only in the moments before.
 constexpr size_t kQueueLimit = 8 << 20;
 
 }  // namespace
@@ -28,119 +27,186 @@ int32_t CsvLog::Open(const std::string& path) {
   Close();
   // Lines whose Japanese all came out as '?' would be records lost silently.
   if (const auto problem = Cp932ConversionProblem()) return problem->error;
-  if (const int32_t error = file_.Open(path); error != 0) return error;
+  RowNames names;
+  {
+    std::lock_guard lock(mutex_);
+    names = rowNames_;
+  }
+  auto session = std::make_shared<LogSession>(path, std::move(names));
   try {
-    writer_ = std::thread(&CsvLog::WriteRecords, this);
+    writer_ = std::thread(RunLogWriter, session);
   } catch (const std::system_error& error) {
-    file_.Close();  // nothing was written to it
+    return error.code().value();
+  }
+  {
+    // The writer opens the file: an open, too, can wait on a file system
+    // that does not answer.
+    std::unique_lock lock(session->mutex);
+    if (!session->changed.wait_for(lock, kStallLimit, [&] { return session->opened; })) {
+      session->abandoned = true;
+      lock.unlock();
+      writer_.detach();
+      return ETIMEDOUT;
+    }
+    if (session->openError != 0) {
+      const int32_t error = session->openError;
+      lock.unlock();
+      writer_.join();
+      return error;
+    }
+    session->accepting = true;
+  }
+  try {
+    watch_ = std::thread(&CsvLog::Watch, this, session);
+  } catch (const std::system_error& error) {
+    {
+      std::lock_guard lock(session->mutex);
+      session->accepting = false;
+      session->stopping = true;
+      session->closeDeadline = Clock::now() + kStallLimit;
+    }
+    session->writerWake.notify_all();
+    EndThreads(*session);
     return error.code().value();
   }
   std::lock_guard lock(mutex_);
-  accepting_ = true;
+  session_ = std::move(session);
   return 0;
 }
 
 void CsvLog::Close() {
-  if (!writer_.joinable()) return;
+  std::shared_ptr<LogSession> session;
   {
     std::lock_guard lock(mutex_);
-    accepting_ = false;
-    stopping_ = true;
-    closeDeadline_ = Clock::now() + kStallLimit;
+    session = std::move(session_);  // no record reaches it from here on
   }
-  wake_.notify_one();
-  writer_.join();
-  std::lock_guard lock(mutex_);
-  stopping_ = false;
-  failed_ = false;
+  if (!session) return;
+  {
+    std::lock_guard lock(session->mutex);
+    session->accepting = false;
+    session->stopping = true;
+    session->closeDeadline = Clock::now() + kStallLimit;
+  }
+  session->writerWake.notify_all();
+  session->changed.notify_all();
+  watch_.join();  // by the close deadline at the latest
+  EndThreads(*session);
+}
+
+void CsvLog::EndThreads(LogSession& session) {
+  std::unique_lock lock(session.mutex);
+  session.changed.wait_until(lock, session.closeDeadline,
+                             [&] { return session.writerDone || session.abandoned; });
+  if (session.writerDone) {
+    lock.unlock();
+    writer_.join();
+    return;
+  }
+  // Held by its file: it ends when the file lets it, and finds the session
+  // abandoned.
+  session.abandoned = true;
+  lock.unlock();
+  writer_.detach();
 }
 
 bool CsvLog::IsOpen() {
   std::lock_guard lock(mutex_);
-  return accepting_;
+  if (!session_) return false;
+  std::lock_guard sessionLock(session_->mutex);
+  return session_->accepting;
 }
 
 void CsvLog::SetRowName(int row, std::string name) {
+  if (row < 0 || row >= kRowCount) return;
   std::lock_guard lock(mutex_);
-  if (row >= 0 && row < kRowCount) rowNames_[static_cast<size_t>(row)] = std::move(name);
+  rowNames_[static_cast<size_t>(row)] = name;
+  if (!session_) return;
+  std::lock_guard sessionLock(session_->mutex);
+  session_->rowNames[static_cast<size_t>(row)] = std::move(name);
 }
 
-void CsvLog::Append(const NodeReport& report) {
-  bool wasEmpty = false;
-  bool full = false;
-  {
-    std::lock_guard lock(mutex_);
-    if (!accepting_) return;
-    utf8_.clear();
-    AppendRecordLine(report, &utf8_);
-    utf8_ += "\r\n";
-    wasEmpty = queued_.empty();
-    encoder_.Append(utf8_, &queued_);
-    full = queued_.size() > kQueueLimit;
-  }
-  if (full) {
-    Fail(ENOBUFS);
-  } else if (wasEmpty) {
-    wake_.notify_one();
-  }
-}
-
-void CsvLog::WriteRecords() {
-  NameThisThread("pelorin-log");
-  CallDeadline deadline;
-  int32_t error = deadline.Error();
-  std::string batch;
-  while (error == 0) {
-    {
-      std::unique_lock lock(mutex_);
-      wake_.wait(lock, [this] { return !queued_.empty() || stopping_ || failed_; });
-      if (failed_ || queued_.empty()) break;
-      batch.swap(queued_);  // the queue goes on in the batch's old buffer
-    }
-    const Clock::time_point until = Deadline();
-    deadline.Set(until);
-    error = WriteBatch(&batch, until);
-    deadline.Clear();
-    batch.clear();
-  }
-  // Closing can wait too: a network share may write the file back only now.
-  deadline.Set(Deadline());
-  const int32_t closed = file_.Close();
-  deadline.Clear();
-  if (error == 0) error = closed;
-  if (error != 0) Fail(error);
-}
-
-CsvLog::Clock::time_point CsvLog::Deadline() {
-  const Clock::time_point stalled = Clock::now() + kStallLimit;
+bool CsvLog::Append(const NodeReport& report) {
   std::lock_guard lock(mutex_);
-  return stopping_ && closeDeadline_ < stalled ? closeDeadline_ : stalled;
+  if (!session_) return false;
+  LogSession& session = *session_;
+  std::lock_guard sessionLock(session.mutex);
+  if (!session.accepting) return false;
+  session.utf8.clear();
+  AppendRecordLine(report, &session.utf8);
+  session.utf8 += "\r\n";
+  const bool wasEmpty = session.pendingRecords == 0;
+  const size_t before = session.pending.size();
+  session.encoder.Append(session.utf8, &session.pending);
+  ++session.pendingRecords;
+  if (wasEmpty) session.pendingSince = Clock::now();
+  if (session.pending.size() > kQueueLimit) {
+    // Decided and recorded here, in one piece; the watch tells it.
+    session.failure = ENOBUFS;
+    session.accepting = false;
+    session.changed.notify_all();
+    session.writerWake.notify_all();
+    return true;  // counted in the notice
+  }
+  // The writer is woken for the first record after a lull and for a full
+  // batch; otherwise it comes at its own time.
+  if ((wasEmpty && session.writerSleeping) ||
+      (before < kLogBatchBytes && session.pending.size() >= kLogBatchBytes)) {
+    session.writerWake.notify_one();
+  }
+  if (wasEmpty && session.watchIdle) session.changed.notify_all();
+  return true;
 }
 
-int32_t CsvLog::WriteBatch(std::string* batch, Clock::time_point deadline) {
-  int64_t length = 0;
-  if (const int32_t error = file_.PrepareAppend(&length); error != 0) return error;
-  if (length == 0) {
-    std::string header;
-    {
-      std::lock_guard lock(mutex_);
-      encoder_.Append(FormatHeaderLine(rowNames_) + "\r\n", &header);
+void CsvLog::Watch(std::shared_ptr<LogSession> sessionOwner) {
+  NameThisThread("pelorin-logwait");
+  LogSession& session = *sessionOwner;
+  std::unique_lock lock(session.mutex);
+  for (;;) {
+    if (session.failure != 0 && !session.told) {
+      Tell(lock, session);
+      continue;
     }
-    batch->insert(0, header);
+    const Clock::time_point now = Clock::now();
+    Clock::time_point oldest;
+    const bool waiting = !session.told && session.OldestUnwritten(&oldest);
+    if (session.stopping) {
+      if (session.writerDone || session.abandoned) return;
+      if (now >= session.closeDeadline) {
+        // What the writer still holds is counted as not written.
+        session.abandoned = true;
+        if (session.failure == 0) session.failure = ETIMEDOUT;
+        continue;
+      }
+    } else if (waiting && now - oldest >= kStallLimit) {
+      session.abandoned = true;
+      session.failure = ETIMEDOUT;
+      session.writerWake.notify_all();
+      continue;
+    }
+    if (session.stopping) {
+      session.changed.wait_until(lock, session.closeDeadline);
+    } else if (waiting) {
+      session.changed.wait_until(lock, oldest + kStallLimit);
+    } else {
+      session.watchIdle = true;
+      session.changed.wait(lock);
+      session.watchIdle = false;
+    }
   }
-  return file_.Append(*batch, length, deadline);
 }
 
-void CsvLog::Fail(int32_t error) {
-  {
-    std::lock_guard lock(mutex_);
-    if (failed_) return;
-    failed_ = true;
-    accepting_ = false;
-    queued_.clear();
-  }
-  wake_.notify_one();
-  if (onWriteFailure_) onWriteFailure_(error);
+void CsvLog::Tell(std::unique_lock<std::mutex>& lock, LogSession& session) {
+  const size_t unwritten =
+      session.lost + session.pendingRecords + (session.writing ? session.inFlightRecords : 0);
+  session.told = true;
+  session.accepting = false;
+  session.pending.clear();
+  session.pendingRecords = 0;
+  session.lost = 0;
+  const int32_t error = session.failure;
+  lock.unlock();
+  if (onWriteFailure_) onWriteFailure_(error, unwritten);
+  lock.lock();
 }
 
 }  // namespace pelorin

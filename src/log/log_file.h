@@ -8,8 +8,9 @@
 namespace pelorin {
 
 // The log's file at its path: a regular file, opened for appending and
-// locked against other writers. A file deleted while it is open is made
-// again at the path. One thread at a time uses it.
+// locked against other writers. Records belong to the file at the path: one
+// deleted or renamed while it is open is followed by a file opened (and made,
+// if need be) at the path. One thread at a time uses it.
 class LogFile {
  public:
   using Clock = std::chrono::steady_clock;
@@ -26,17 +27,20 @@ class LogFile {
   // owner closes the file: only it can report that error.
   int32_t Close();
 
-  // Before lines are appended: the length of the file that they go to. A
-  // file that has been deleted would take them out of sight; a new one is
-  // made at the path instead. One fstat, about a microsecond: less than the
-  // write it comes before. 0 or the system's error.
-  int32_t PrepareAppend(int64_t* length);
+  // Before lines are appended: makes the open file the one at the path,
+  // opening the path again when it names another file or none, and gives the
+  // length of the file that the lines go to. 0 or the system's error.
+  int32_t FollowPath(int64_t* length);
+  // After lines were appended: whether the open file is still the one at the
+  // path. Lines that went into a file which left it went out of sight.
+  bool AtPath();
 
   // Appends lines, whole lines each ending in LF, to the file of the given
   // length. A write that is interrupted after the deadline fails with
-  // ETIMEDOUT. On failure the whole lines that reached the file stay and a
-  // part of a line is taken back. 0 or errno.
-  int32_t Append(std::string_view lines, int64_t length, Clock::time_point deadline);
+  // ETIMEDOUT. On failure the whole lines that reached the file stay, their
+  // bytes counted in *kept, and a part of a line is taken back. 0 or errno.
+  int32_t Append(std::string_view lines, int64_t length, Clock::time_point deadline,
+                 size_t* kept);
 
  private:
   std::string path_;

@@ -13,6 +13,10 @@ int32_t Errno() { return errno != 0 ? errno : EIO; }
 
 int Descriptor(intptr_t file) { return static_cast<int>(file); }
 
+bool SameFile(const struct stat& a, const struct stat& b) {
+  return a.st_dev == b.st_dev && a.st_ino == b.st_ino;
+}
+
 }  // namespace
 
 int32_t LogFile::Open(const std::string& path) {
@@ -50,20 +54,30 @@ int32_t LogFile::Close() {
   return result == 0 ? 0 : Errno();
 }
 
-int32_t LogFile::PrepareAppend(int64_t* length) {
-  struct stat status {};
-  if (fstat(Descriptor(file_), &status) != 0) return Errno();
-  if (status.st_nlink == 0) {
+// Two stats, a few microseconds once per batch.
+int32_t LogFile::FollowPath(int64_t* length) {
+  struct stat open {};
+  if (fstat(Descriptor(file_), &open) != 0) return Errno();
+  if (!AtPath()) {
     if (const int32_t error = Close(); error != 0) return error;
     const std::string path = path_;
     if (const int32_t error = Open(path); error != 0) return error;
-    if (fstat(Descriptor(file_), &status) != 0) return Errno();
+    if (fstat(Descriptor(file_), &open) != 0) return Errno();
   }
-  *length = status.st_size;
+  *length = open.st_size;
   return 0;
 }
 
-int32_t LogFile::Append(std::string_view lines, int64_t length, Clock::time_point deadline) {
+bool LogFile::AtPath() {
+  struct stat open {};
+  struct stat atPath {};
+  return fstat(Descriptor(file_), &open) == 0 && open.st_nlink > 0 &&
+         stat(path_.c_str(), &atPath) == 0 && SameFile(open, atPath);
+}
+
+int32_t LogFile::Append(std::string_view lines, int64_t length, Clock::time_point deadline,
+                        size_t* kept) {
+  *kept = lines.size();
   size_t written = 0;
   int32_t error = 0;
   while (written < lines.size()) {
@@ -88,6 +102,7 @@ int32_t LogFile::Append(std::string_view lines, int64_t length, Clock::time_poin
   // whole line.
   const size_t lineEnd = lines.substr(0, written).rfind('\n');
   const size_t whole = lineEnd == std::string_view::npos ? 0 : lineEnd + 1;
+  *kept = whole;
   if (whole < written && ftruncate(Descriptor(file_), length + static_cast<off_t>(whole)) != 0) {
     // The write's failure is reported either way; the part line then stays.
   }

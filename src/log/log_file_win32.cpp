@@ -58,14 +58,19 @@ int32_t LogFile::Close() {
   return closed ? 0 : LastError();
 }
 
-int32_t LogFile::PrepareAppend(int64_t* length) {
+// The share mode refuses a rename or a deletion of the open file: it is the
+// one at the path for as long as it is open.
+int32_t LogFile::FollowPath(int64_t* length) {
   LARGE_INTEGER size{};
   if (!GetFileSizeEx(Handle(file_), &size)) return LastError();
   *length = size.QuadPart;
   return 0;
 }
 
-int32_t LogFile::Append(std::string_view lines, int64_t length, Clock::time_point) {
+bool LogFile::AtPath() { return true; }
+
+int32_t LogFile::Append(std::string_view lines, int64_t length, Clock::time_point, size_t* kept) {
+  *kept = lines.size();
   LARGE_INTEGER end{};
   end.QuadPart = length;
   if (!SetFilePointerEx(Handle(file_), end, nullptr, FILE_BEGIN)) return LastError();
@@ -87,6 +92,7 @@ int32_t LogFile::Append(std::string_view lines, int64_t length, Clock::time_poin
   // whole line.
   const size_t lineEnd = lines.substr(0, written).rfind('\n');
   const size_t whole = lineEnd == std::string_view::npos ? 0 : lineEnd + 1;
+  *kept = whole;
   if (whole < written) {
     LARGE_INTEGER cut{};
     cut.QuadPart = length + static_cast<int64_t>(whole);

@@ -12,7 +12,7 @@ MonitorCore::MonitorCore(MonitorWindow& window, std::string_view programPath,
     : window_(window),
       versionText_(ProgramVersionText()),
       logPath_(DefaultLogPath(programPath)),
-      log_([this](int32_t error) { window_.PostToWindow(WindowTask::LogWriteFailed, error); }),
+      log_([this](int32_t error, size_t) { window_.PostToWindow(WindowTask::LogWriteFailed, error); }),
       devices_(std::move(devices)) {}
 
 MonitorCore::~MonitorCore() { Shutdown(); }

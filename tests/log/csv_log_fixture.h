@@ -65,7 +65,11 @@ class LogFileTest : public ::testing::Test {
   const std::string& directory = folder.path();
   std::string path;
   std::atomic<int32_t> failures{0};
-  CsvLog log{[this](int32_t) { ++failures; }};
+  std::atomic<size_t> unwritten{0};
+  CsvLog log{[this](int32_t, size_t records) {
+    unwritten += records;
+    ++failures;
+  }};
 };
 
 inline const std::string kHeader =

@@ -1,0 +1,85 @@
+#pragma once
+
+#include "cp932_encoder.h"
+#include "log_file.h"
+#include "record_format.h"
+
+#include <chrono>
+#include <condition_variable>
+#include <cstddef>
+#include <cstdint>
+#include <memory>
+#include <mutex>
+#include <string>
+
+namespace pelorin {
+
+// A file that takes no records for this long while records wait is given up.
+inline constexpr std::chrono::milliseconds kLogStallLimit{2000};
+// The writer's own file calls give up sooner, so that a file that lets a
+// signal end its calls fails by itself, with the whole lines it took kept.
+inline constexpr std::chrono::milliseconds kLogWriteLimit{1500};
+// A record waits this long for others to go to the file with it, unless this
+// many bytes are waiting: a few writes a second, whatever the pace.
+inline constexpr std::chrono::milliseconds kLogBatchDelay{50};
+inline constexpr size_t kLogBatchBytes = 64 << 10;
+
+// One opening of the log: the file and everything its writer thread touches.
+// The log and the writer share it, so that a writer that a file holds beyond
+// any bound can be left behind: it keeps its session alive, and finds it
+// abandoned when the file lets it go.
+struct LogSession {
+  using Clock = std::chrono::steady_clock;
+
+  LogSession(std::string path, RowNames rowNames)
+      : path(std::move(path)), rowNames(std::move(rowNames)) {}
+
+  const std::string path;
+  LogFile file;  // the writer's alone
+
+  std::mutex mutex;
+  std::condition_variable writerWake;  // records to write, or the end
+  std::condition_variable changed;     // for the log: opened, failed, done, records after a lull
+
+  // Guarded by mutex.
+  bool opened = false;  // the writer has tried to open the file
+  int32_t openError = 0;
+  bool accepting = false;   // logging is on: records are queued
+  bool stopping = false;    // closing: write what is queued, then end
+  Clock::time_point closeDeadline;
+  bool abandoned = false;   // given up on: the writer only closes the file and ends
+  bool writerDone = false;
+  bool writerSleeping = false;  // the writer waits for a first record
+  bool watchIdle = false;       // the log's watch waits without a deadline
+  int32_t failure = 0;      // the first failure; logging is off from then on
+  bool told = false;        // the failure handler has heard of it
+
+  std::string pending;  // Shift-JIS record lines not yet taken by the writer
+  size_t pendingRecords = 0;
+  Clock::time_point pendingSince;  // when the oldest pending record came
+  bool writing = false;            // a batch is on its way to the file
+  size_t inFlightRecords = 0;
+  Clock::time_point inFlightSince;  // when the batch's oldest record came
+  size_t lost = 0;  // records of failed batches that did not reach the file
+
+  RowNames rowNames;    // as the window shows them now
+  Cp932Encoder encoder;  // for every text that goes into the file
+  std::string utf8;      // reused for every record
+
+  // When the oldest record that has not reached the file came, if any.
+  bool OldestUnwritten(Clock::time_point* since) const {
+    if (writing) {
+      *since = inFlightSince;
+      return true;
+    }
+    if (pendingRecords == 0) return false;
+    *since = pendingSince;
+    return true;
+  }
+};
+
+// The writer thread of a session: opens the file, then writes the queued
+// records in batches until the session ends, fails or is abandoned.
+void RunLogWriter(std::shared_ptr<LogSession> session);
+
+}  // namespace pelorin
