@@ -59,17 +59,19 @@ struct LogSession {
   Clock::time_point pendingSince;  // when the oldest pending record came
   bool writing = false;            // a batch is on its way to the file
   size_t inFlightRecords = 0;
-  Clock::time_point inFlightSince;  // when the batch's oldest record came
+  Clock::time_point writeStarted;  // since when the file has taken nothing
   size_t lost = 0;  // records of failed batches that did not reach the file
 
   RowNames rowNames;    // as the window shows them now
   Cp932Encoder encoder;  // for every text that goes into the file
   std::string utf8;      // reused for every record
 
-  // When the oldest record that has not reached the file came, if any.
+  // Since when records have waited for the file, if they do: since the
+  // batch on its way was handed to the file, or since the oldest pending
+  // record came. The writer's own calls give up sooner (kLogWriteLimit).
   bool OldestUnwritten(Clock::time_point* since) const {
     if (writing) {
-      *since = inFlightSince;
+      *since = writeStarted;
       return true;
     }
     if (pendingRecords == 0) return false;

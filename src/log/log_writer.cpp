@@ -124,7 +124,7 @@ void RunLogWriter(std::shared_ptr<LogSession> sessionOwner) {
       session.pendingRecords = 0;
       session.writing = true;
       session.inFlightRecords = records;
-      session.inFlightSince = session.pendingSince;
+      session.writeStarted = Clock::now();
     }
     const Clock::time_point limit = CallLimit(session);
     deadline.Set(limit);

@@ -121,7 +121,8 @@ TEST_F(LogFile, AFileThatTakesNothingIsGivenUpInTime) {
     log.Close();
     EXPECT_LT(MillisecondsSince(closing), 2500) << "Close waited for the file";
     if (appender.joinable()) appender.join();
-    EXPECT_EQ(failures.load(), accepted != 0 ? 1 : 0);
+    // One notice when records did not reach the file; none when all did.
+    EXPECT_EQ(failures.load(), unwritten != 0 ? 1 : 0);
     EXPECT_EQ(RecordsIn(reader) + unwritten, accepted.load());
     close(reader);
     std::filesystem::remove(path);
