@@ -7,8 +7,10 @@
 #include <csignal>
 #include <cstdio>
 #include <fcntl.h>
+#include <sys/mount.h>
 #include <sys/resource.h>
 #include <sys/stat.h>
+#include <sys/wait.h>
 #include <unistd.h>
 
 namespace pelorin {
@@ -188,6 +190,71 @@ TEST_F(LogFile, RecordsFollowTheFileAtThePath) {
       if (latestFile[static_cast<size_t>(i)] <= movedBefore[static_cast<size_t>(i)]) ++lost;
     }
     EXPECT_EQ(lost, 0) << "records out of sight after " << moved << " moves";
+  }
+}
+
+// A FUSE file system whose writes never return (stalling_fs.py), mounted for
+// the life of the object; its daemon is killed and the mount taken away at
+// the end, which fails the writes still waiting.
+class StallingFileSystem {
+ public:
+  explicit StallingFileSystem(std::string mountpoint) : mountpoint_(std::move(mountpoint)) {
+    std::filesystem::create_directory(mountpoint_);
+    daemon_ = fork();
+    if (daemon_ == 0) {
+      execl("/usr/bin/python3", "python3", PELORIN_STALLING_FS, mountpoint_.c_str(), nullptr);
+      _exit(127);
+    }
+  }
+  ~StallingFileSystem() {
+    if (daemon_ > 0) {
+      kill(daemon_, SIGKILL);
+      waitpid(daemon_, nullptr, 0);
+    }
+    umount2(mountpoint_.c_str(), MNT_DETACH);
+  }
+  // Whether the file system came up within a few seconds.
+  bool Mounted() const {
+    for (int tries = 0; tries < 100; ++tries) {
+      if (Read("/proc/self/mounts").find(" " + mountpoint_ + " fuse") != std::string::npos) return true;
+      if (waitpid(daemon_, nullptr, WNOHANG) != 0) return false;  // the daemon gave up
+      std::this_thread::sleep_for(std::chrono::milliseconds(50));
+    }
+    return false;
+  }
+
+ private:
+  std::string mountpoint_;
+  pid_t daemon_ = -1;
+};
+
+TEST_F(LogFile, AWriteThatNoSignalEndsHoldsNeitherTheNoticeNorClose) {
+  if (access("/dev/fuse", R_OK | W_OK) != 0) {
+    GTEST_SKIP() << "/dev/fuse is missing: no FUSE file system can be mounted here";
+  }
+  const StallingFileSystem share(directory + "/share");
+  if (!share.Mounted()) GTEST_SKIP() << "the stalling FUSE file system did not mount (python3-fusepy?)";
+  const std::string stalled = directory + "/share/records.csv";
+  for (const bool first : {true, false}) {
+    SCOPED_TRACE(first ? "first" : "ticked again while the first still hangs");
+    failures = 0;
+    unwritten = 0;
+    auto start = std::chrono::steady_clock::now();
+    const int32_t opened = log.Open(stalled);
+    EXPECT_LT(MillisecondsSince(start), 2500) << "Open waited for the file";
+    // Again, it works on a fresh descriptor, or says the file cannot be opened.
+    if (!first && opened != 0) continue;
+    ASSERT_EQ(opened, 0);
+    for (int i = 0; i < 10; ++i) log.Append(Report(i));
+    start = std::chrono::steady_clock::now();
+    EXPECT_TRUE(Eventually([this] { return failures != 0; }));
+    EXPECT_LT(MillisecondsSince(start), 3000) << "the notice came late";
+    EXPECT_EQ(unwritten.load(), 10u);
+    EXPECT_FALSE(log.IsOpen());
+    start = std::chrono::steady_clock::now();
+    log.Close();
+    EXPECT_LT(MillisecondsSince(start), 2500) << "Close waited for the file";
+    EXPECT_EQ(failures.load(), 1);
   }
 }
 
