@@ -55,22 +55,32 @@ int32_t WriteBatch(LogSession& session, const std::string& batch, size_t records
   }
 }
 
-// Waits until a batch is due: records have waited kLogBatchDelay, or
-// kLogBatchBytes of them wait, or the session is closing. False when the
-// writer is to end instead.
-bool AwaitBatch(LogSession& session, std::unique_lock<std::mutex>& lock) {
+// Waits until a batch is due, kLogBatchDelay after the last one while records
+// keep coming, or kLogBatchDelay after the first record that ends a lull; at
+// once when kLogBatchBytes wait or the session is closing. So a steady stream
+// costs one wake-up a batch, and only the first record after a lull is
+// announced by the appender. False when the writer is to end instead.
+bool AwaitBatch(LogSession& session, std::unique_lock<std::mutex>& lock,
+                Clock::time_point lastBatch) {
+  const Clock::time_point period = lastBatch + kLogBatchDelay;
   for (;;) {
     if (session.abandoned || session.failure != 0) return false;
+    const Clock::time_point now = Clock::now();
     if (session.pending.empty()) {
       if (session.stopping) return false;
+      if (now < period) {
+        session.writerWake.wait_until(lock, period);
+        continue;
+      }
       session.writerSleeping = true;
       session.writerWake.wait(lock);
       session.writerSleeping = false;
       continue;
     }
     if (session.stopping || session.pending.size() >= kLogBatchBytes) return true;
-    const Clock::time_point due = session.pendingSince + kLogBatchDelay;
-    if (Clock::now() >= due) return true;
+    const Clock::time_point due =
+        session.pendingSince < period ? period : session.pendingSince + kLogBatchDelay;
+    if (now >= due) return true;
     session.writerWake.wait_until(lock, due);
   }
 }
@@ -114,11 +124,13 @@ void RunLogWriter(std::shared_ptr<LogSession> sessionOwner) {
   if (error != 0) return;
 
   std::string batch;
+  Clock::time_point lastBatch;
   for (;;) {
     size_t records = 0;
     {
       std::unique_lock lock(session.mutex);
-      if (!AwaitBatch(session, lock)) break;
+      if (!AwaitBatch(session, lock, lastBatch)) break;
+      lastBatch = Clock::now();
       batch.swap(session.pending);  // the queue goes on in the batch's old buffer
       records = session.pendingRecords;
       session.pendingRecords = 0;
