@@ -53,6 +53,11 @@ inline bool Eventually(const std::function<bool()>& condition) {
   return true;
 }
 
+inline long long MillisecondsSince(std::chrono::steady_clock::time_point start) {
+  return std::chrono::duration_cast<std::chrono::milliseconds>(std::chrono::steady_clock::now() - start)
+      .count();
+}
+
 class LogFileTest : public ::testing::Test {
  protected:
   void SetUp() override {

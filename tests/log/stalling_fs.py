@@ -3,9 +3,10 @@
 
 It stands for a network share mounted "hard" whose server has gone, or a FUSE
 file system that hangs: files can be made, opened and looked at, but a write
-waits in the kernel for an answer that never comes, and no signal but a fatal
-one ends it. The daemon runs in the foreground until it is killed, which
-fails the waiting writes.
+waits in the kernel for an answer that does not come, and no signal but a
+fatal one ends it. Making a file named "release" lets every write fail, so
+that the writers left waiting can end. The daemon runs in the foreground
+until it is killed.
 """
 
 import errno
@@ -20,7 +21,7 @@ from fusepy import FUSE, FuseOSError, Operations
 class StallingFs(Operations):
     def __init__(self):
         self.sizes = {}
-        self.never = threading.Event()
+        self.released = threading.Event()
 
     def getattr(self, path, fh=None):
         now = time.time()
@@ -36,6 +37,8 @@ class StallingFs(Operations):
 
     def create(self, path, mode, fi=None):
         self.sizes[path] = 0
+        if path == "/release":
+            self.released.set()
         return 0
 
     def open(self, path, flags):
@@ -45,8 +48,8 @@ class StallingFs(Operations):
         self.sizes[path] = length
 
     def write(self, path, data, offset, fh):
-        self.never.wait()  # no answer, ever
-        return 0
+        self.released.wait()  # no answer until released, and then a failure
+        raise FuseOSError(errno.EIO)
 
     def flush(self, path, fh):
         return 0
