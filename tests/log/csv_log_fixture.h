@@ -71,7 +71,11 @@ class LogFileTest : public ::testing::Test {
   std::string path;
   std::atomic<int32_t> failures{0};
   std::atomic<size_t> unwritten{0};
+  // How long the failure handler takes: a report that lags behind the
+  // failure's decision, while the window closes and opens the log.
+  std::atomic<int> handlerPauseMs{0};
   CsvLog log{[this](int32_t, size_t records) {
+    std::this_thread::sleep_for(std::chrono::milliseconds(handlerPauseMs));
     unwritten += records;
     ++failures;
   }};
