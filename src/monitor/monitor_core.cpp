@@ -44,7 +44,7 @@ void MonitorCore::OnInitDialog() {
     OnRowNameChanged(static_cast<int>(row));
     window_.SetControlText(ids::RowValueLabels[row], "");
   }
-  rows_.Clear();
+  ClearRows();
   commandWaitSeconds_ = 5;
   window_.SetControlText(ids::LogPathText, logPath_);
   UpdateControlStates();

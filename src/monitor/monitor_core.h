@@ -102,6 +102,7 @@ class MonitorCore : public ReportSink {
   void ShowStartupProgress();
   void FinishStartup(int32_t code);
   void RefreshPortList();
+  void ClearRows();
   void OnPortsChanged();
   void OnRefreshRows();
   void RefreshRows();
@@ -114,6 +115,7 @@ class MonitorCore : public ReportSink {
   std::string logPath_;
   PortList portEntries_;
   RowValues rows_;
+  RowValues::Snapshot shownRows_ = rows_.Read();  // window thread only
   int32_t commandWaitSeconds_ = 5;
   SerialPortRegistry serialPorts_;
   // Declared before the link, so that the link (and its receive thread, which

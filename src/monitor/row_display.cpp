@@ -43,6 +43,12 @@ void MonitorCore::RequestRowRefresh() {
 
 void MonitorCore::AppendRecord(const NodeReport& report) { log_.Append(report); }
 
+// Only while no receive thread writes them.
+void MonitorCore::ClearRows() {
+  rows_.Clear();
+  shownRows_ = rows_.Read();
+}
+
 void MonitorCore::OnRefreshRows() {
   const auto now = std::chrono::steady_clock::now();
   if (lastRefresh_ && now - *lastRefresh_ < kRefreshInterval) {
@@ -68,11 +74,13 @@ void MonitorCore::OnRefreshRows() {
   RefreshRows();
 }
 
+// The rows shown are those of one report; the indicators paint from them too.
 void MonitorCore::RefreshRows() {
+  shownRows_ = rows_.Read();
   for (size_t row = 0; row < ids::RowIndicators.size(); ++row) {
     const int indicator = ids::RowIndicators[row];
     const int value = ids::RowValueLabels[row];
-    const uint32_t raw = rows_.raw[row].load();
+    const uint32_t raw = shownRows_.raw[row];
     if (raw == RowValues::kNoRaw) {
       window_.ShowControl(indicator, true);
       window_.ShowControl(value, false);
@@ -82,7 +90,7 @@ void MonitorCore::RefreshRows() {
     }
     window_.ShowControl(indicator, false);
     window_.ShowControl(value, true);
-    const AnalogText text = FormatAnalog(rows_.channelType[row].load(), raw);
+    const AnalogText text = FormatAnalog(shownRows_.channelType[row], raw);
     switch (text.kind) {
       case AnalogText::Kind::WireBreak:
         window_.SetControlText(value, kWireBreakText);
@@ -113,7 +121,7 @@ std::optional<Rgb> MonitorCore::IndicatorFill(int row) const {
       row >= static_cast<int>(ids::RowIndicators.size())) {
     return std::nullopt;
   }
-  switch (rows_.digital[static_cast<size_t>(row)].load()) {
+  switch (shownRows_.digital[static_cast<size_t>(row)]) {
     case 0:
       return kBlackBrush;
     case 1:

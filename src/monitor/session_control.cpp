@@ -61,6 +61,8 @@ void MonitorCore::StartSession() {
     link_.comPort = portEntries_.entries[static_cast<size_t>(selected)].port;
   }
 
+  // Before the link opens, while no receive thread writes the rows.
+  ClearRows();
   link_.owner = static_cast<ReportSink*>(this);
   link_.handler = &protocol::FrameHandler;
   if (const LinkStatus status = link_.Open(); !status.ok()) {
@@ -68,7 +70,6 @@ void MonitorCore::StartSession() {
     return;
   }
 
-  rows_.Clear();
   mode_ = static_cast<int32_t>(MonitorMode::Connecting);
   for (int id : {ids::NodeEdit, ids::LanRadio, ids::UsbRadio, ids::AddressEdit, ids::PortEdit,
                  ids::PortList}) {

@@ -72,6 +72,7 @@ void DecodeNodeReport(ReportSink& sink, const uint8_t* frame, int32_t length) {
   if (!ParseNodeReport(frame, length, &report)) return;
 
   RowValues& rows = sink.Rows();
+  rows.BeginReport();
   rows.Clear();
   for (int32_t i = 0; i < report.digitalCount; ++i) {
     rows.digital[static_cast<size_t>(i)].store(report.digital[static_cast<size_t>(i)]);
@@ -81,6 +82,7 @@ void DecodeNodeReport(ReportSink& sink, const uint8_t* frame, int32_t length) {
     rows.channelType[static_cast<size_t>(j)].store(record.channelType);
     rows.raw[static_cast<size_t>(j)].store(record.raw);
   }
+  rows.EndReport();
 
   sink.SetNodeStatus(FormatNodeStatus(report));
   sink.SetReceiveTime(FormatReceiveTime(sink.Now()));

@@ -5,7 +5,9 @@
 
 #include <gtest/gtest.h>
 
+#include <atomic>
 #include <string>
+#include <thread>
 #include <vector>
 
 namespace pelorin {
@@ -162,6 +164,29 @@ TEST(FrameHandler, RowsTakeFiveRecordsAndTheReportKeepsAll) {
   ASSERT_EQ(sink.appended[0].analogCount, 8);
   EXPECT_EQ(sink.appended[0].analog[7].raw, 7u);
   EXPECT_EQ(sink.appended[0].analog[7].channelType, 0);
+}
+
+// The window reads the rows while reports come: what it sees is one report's
+// rows, never one node's value with the next node's channel type.
+TEST(FrameHandler, RowsAreReadOneReportAtATime) {
+  const Bytes volts = Frame({Header(0x2C, 0x23, 0x20, 0x21), Record(0x22, "400000")});
+  const Bytes broken = Frame({Header(0x2C, 0x23, 0x20, 0x21), Record(0x26, "7FFFFF")});
+  RecordingSink sink;
+  std::atomic<bool> done{false};
+  std::thread receiver([&] {
+    for (int i = 0; i < 100000; ++i) sink.Handle(i % 2 == 0 ? volts : broken);
+    done = true;
+  });
+  int mixed = 0;
+  while (!done) {
+    const RowValues::Snapshot rows = sink.rows.Read();
+    const bool whole = (rows.channelType[0] == 2 && rows.raw[0] == 0x400000) ||
+                       (rows.channelType[0] == 6 && rows.raw[0] == 0x7FFFFF) ||
+                       (rows.channelType[0] == 0 && rows.raw[0] == RowValues::kNoRaw);  // none yet
+    if (!whole) ++mixed;
+  }
+  receiver.join();
+  EXPECT_EQ(mixed, 0);
 }
 
 TEST(FrameHandler, ReportsThatDoNotFitChangeNothingButStillAnswer) {
