@@ -59,13 +59,7 @@ int32_t CsvLog::Open(const std::string& path) {
   try {
     watch_ = std::thread(&CsvLog::Watch, this, session);
   } catch (const std::system_error& error) {
-    {
-      std::lock_guard lock(session->mutex);
-      session->accepting = false;
-      session->stopping = true;
-      session->closeDeadline = Clock::now() + kStallLimit;
-    }
-    session->writerWake.notify_all();
+    Stop(*session);
     EndThreads(*session);
     return error.code().value();
   }
@@ -81,16 +75,20 @@ void CsvLog::Close() {
     session = std::move(session_);  // no record reaches it from here on
   }
   if (!session) return;
-  {
-    std::lock_guard lock(session->mutex);
-    session->accepting = false;
-    session->stopping = true;
-    session->closeDeadline = Clock::now() + kStallLimit;
-  }
-  session->writerWake.notify_all();
-  session->changed.notify_all();
+  Stop(*session);
   watch_.join();  // by the close deadline at the latest
   EndThreads(*session);
+}
+
+void CsvLog::Stop(LogSession& session) {
+  {
+    std::lock_guard lock(session.mutex);
+    session.accepting = false;
+    session.stopping = true;
+    session.closeDeadline = Clock::now() + kStallLimit;
+  }
+  session.writerWake.notify_all();
+  session.changed.notify_all();
 }
 
 void CsvLog::EndThreads(LogSession& session) {

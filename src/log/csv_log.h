@@ -73,6 +73,9 @@ class CsvLog {
   // and bounds the wait of a Close.
   void Watch(std::shared_ptr<LogSession> session);
   void Tell(std::unique_lock<std::mutex>& lock, LogSession& session);
+  // Takes no more records and has the writer write what is pending and end,
+  // by a close deadline kStallLimit from now.
+  static void Stop(LogSession& session);
   // Ends the session's threads: joins the writer, or leaves it behind when
   // it has not ended by the session's close deadline.
   void EndThreads(LogSession& session);

@@ -14,10 +14,9 @@
 
 namespace pelorin {
 
-// A file that takes no records for this long while records wait is given up.
-inline constexpr std::chrono::milliseconds kLogStallLimit{2000};
-// The writer's own file calls give up sooner, so that a file that lets a
-// signal end its calls fails by itself, with the whole lines it took kept.
+// The writer's own file calls give up sooner than the log gives up a stalled
+// file (CsvLog::kStallLimit), so that a file that lets a signal end its calls
+// fails by itself, with the whole lines it took kept.
 inline constexpr std::chrono::milliseconds kLogWriteLimit{1500};
 // A record waits this long for others to go to the file with it, unless this
 // many bytes are waiting: a few writes a second, whatever the pace.
