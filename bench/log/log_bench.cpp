@@ -4,6 +4,7 @@
 
 #include "csv_log.h"
 #include "record_format.h"
+#include "typical_report.h"
 
 #include <benchmark/benchmark.h>
 
@@ -14,20 +15,7 @@
 namespace {
 
 using namespace pelorin;
-
-NodeReport TypicalReport() {
-  NodeReport report;
-  report.timestamp = 1765000000;
-  report.node = 26;
-  report.id = 3;
-  report.model = 3;
-  report.digitalCount = 3;
-  report.digital = {1, 0, 1, 0, 0};
-  report.analogCount = 2;
-  report.analog[0] = {2, 0x400000};
-  report.analog[1] = {6, 0x00FA00};
-  return report;
-}
+using bench::TypicalReport;
 
 void FormatRecord(benchmark::State& state) {
   const NodeReport report = TypicalReport();
