@@ -107,6 +107,7 @@ LinkStatus GatewayLink::Open() {
   pendingReplies_.store(0);
   assembler_.Clear();
   stagingPos_ = stagingLength_ = 0;
+  gatherNext_ = false;
   drainStart_ = LinkClock::now();
   failureStreak_ = 0;
   drainFailure_ = 0;
@@ -225,7 +226,7 @@ int32_t GatewayLink::ConnectTcp(SocketHandle* connected, bool reconnecting, uint
         return fail(result.error);
     }
   }
-  if (const int32_t code = SetBlocking(fd); code != 0) return fail(code);
+  if (const int32_t code = PrepareTransfers(fd); code != 0) return fail(code);
   *connected = fd;
   return 0;
 }
@@ -238,37 +239,46 @@ int32_t GatewayLink::ReadByte(uint8_t* byte) {
   return 0;
 }
 
-// Takes every byte that has already arrived, up to the staging buffer's size.
+// Takes every byte that has already arrived, up to the staging buffer's size:
+// from a socket in one receive, from a serial port after asking for the count
+// of its input queue, whose failure tells a lost device.
 int32_t GatewayLink::RefillStaging() {
   const auto lock = LockDescriptorsForReceive();
+  if (useTcp != 0) return ReceiveIntoStaging();
+  stagingPos_ = stagingLength_ = 0;
+  if (serialPort_ == kNoSerial) return kSerialGoneError;
+  int waiting = 0;
+  if (const int32_t code = SerialBytesWaiting(serialPort_, &waiting); code != 0) {
+    return IsSerialDeviceGone(code) ? code : kSerialGoneError;
+  }
+  if (waiting == 0) return LinkError::NoData;
+  const long received = ReadSerialWaiting(serialPort_, staging_,
+                                          std::min(sizeof staging_, static_cast<size_t>(waiting)));
+  if (received == 0) return kSerialGoneError;  // end of input: the device has hung up
+  if (received < 0) return static_cast<int32_t>(-received);
+  stagingLength_ = static_cast<size_t>(received);
+  gatherNext_ = true;
+  return 0;
+}
+
+// One receive of whatever the socket holds; NoData when nothing has arrived.
+// A connection that the peer has closed or dropped stays quiet from then on.
+// Called with the descriptors locked.
+int32_t GatewayLink::ReceiveIntoStaging() {
   stagingPos_ = stagingLength_ = 0;
   if (streamRestarted_) {
     assembler_.Clear();
     streamRestarted_ = false;
   }
-  int waiting = 0;
-  long received = 0;
-  if (useTcp != 0) {
-    if (tcpSocket_ == kNoSocket || peerClosed_) return LinkError::NoData;
-    SocketBytesWaiting(tcpSocket_, &waiting);  // a failed query reads as 0
-    if (waiting == 0) return LinkError::NoData;
-    received = ReceiveWaiting(tcpSocket_, staging_,
-                              std::min(sizeof staging_, static_cast<size_t>(waiting)));
-    if (received == 0) return LinkError::NotConnected;
-  } else {
-    if (serialPort_ == kNoSerial) return kSerialGoneError;
-    // A serial device that has gone fails the query itself: that is no quiet
-    // port but a lost one.
-    if (const int32_t code = SerialBytesWaiting(serialPort_, &waiting); code != 0) {
-      return IsSerialDeviceGone(code) ? code : kSerialGoneError;
-    }
-    if (waiting == 0) return LinkError::NoData;
-    received = ReadSerialWaiting(serialPort_, staging_,
-                                 std::min(sizeof staging_, static_cast<size_t>(waiting)));
-    if (received == 0) return kSerialGoneError;  // end of input: the device has hung up
+  if (tcpSocket_ == kNoSocket || peerClosed_) return LinkError::NoData;
+  const long received = ReceiveWaiting(tcpSocket_, staging_, sizeof staging_);
+  if (received == -LinkError::NoData) return LinkError::NoData;
+  if (received <= 0) {
+    peerClosed_ = true;
+    return LinkError::NoData;
   }
-  if (received < 0) return static_cast<int32_t>(-received);
   stagingLength_ = static_cast<size_t>(received);
+  gatherNext_ = true;
   return 0;
 }
 

@@ -77,6 +77,7 @@ class GatewayLink {
   int32_t ConnectTcp(SocketHandle* connected, bool reconnecting, uint32_t session);
   int32_t ReadByte(uint8_t* byte);
   int32_t RefillStaging();
+  int32_t ReceiveIntoStaging();
   int32_t WriteText(std::string_view text);
   void ClosePort();
 
@@ -126,6 +127,7 @@ class GatewayLink {
   uint8_t staging_[4096];
   size_t stagingPos_ = 0;
   size_t stagingLength_ = 0;
+  bool gatherNext_ = false;  // the last read found bytes: let the next ones gather
   std::chrono::steady_clock::time_point drainStart_;
   int32_t failureStreak_ = 0;  // reads failed in a row, NoData aside
   // Why the receive thread ended while Draining; Open reports it.

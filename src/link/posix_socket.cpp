@@ -73,7 +73,8 @@ ConnectCheck CheckConnect(SocketHandle fd, int timeoutMs) {
   return {ConnectCheck::Writable, 0};
 }
 
-int32_t SetBlocking(SocketHandle fd) {
+// Sends block up to their time-out; each receive asks not to wait.
+int32_t PrepareTransfers(SocketHandle fd) {
   const int flags = fcntl(fd, F_GETFL);
   if (flags < 0 || fcntl(fd, F_SETFL, flags & ~O_NONBLOCK) < 0) return LastErrno();
   return 0;
@@ -92,21 +93,11 @@ int32_t SendAll(SocketHandle fd, const uint8_t* bytes, size_t length) {
   return 0;
 }
 
-int32_t SocketBytesWaiting(SocketHandle fd, int* count) {
-  return DescriptorBytesWaiting(fd, count);
-}
-
 long ReceiveWaiting(SocketHandle fd, uint8_t* buffer, size_t capacity) {
   const ssize_t n = recv(fd, buffer, capacity, MSG_DONTWAIT);
   if (n >= 0) return n;
   if (errno == EAGAIN || errno == EWOULDBLOCK || errno == EINTR) return -LinkError::NoData;
   return -LastErrno();
-}
-
-bool PeerHasClosed(SocketHandle fd) {
-  uint8_t byte = 0;
-  const ssize_t n = recv(fd, &byte, 1, MSG_DONTWAIT | MSG_PEEK);
-  return n == 0 || (n < 0 && errno != EAGAIN && errno != EWOULDBLOCK && errno != EINTR);
 }
 
 bool IsConnectionReset(int32_t error) { return error == ECONNRESET || error == EPIPE; }

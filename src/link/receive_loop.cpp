@@ -15,6 +15,10 @@ void GatewayLink::ReceiveLoop() {
   for (;;) {
     const LinkState s = state();
     if (s != LinkState::Draining && s != LinkState::Open) break;
+    if (gatherNext_ && stagingPos_ == stagingLength_ && s == LinkState::Open) {
+      gatherNext_ = false;
+      SleepUnlessClosing(kGatherMs);
+    }
     uint8_t byte = 0;
     if (const int32_t code = ReadByte(&byte); code != 0) {
       if (!HandleReadFailure(code)) {
@@ -63,7 +67,8 @@ bool GatewayLink::HandleReadFailure(int32_t code) {
 }
 
 // Nothing waiting while Open: wait up to 100 ms for the next byte, or until a
-// close or another thread's use of the descriptor wakes us.
+// close or another thread's use of the descriptor wakes us. A socket that
+// turns readable is read here, in the same turn.
 void GatewayLink::WaitForGateway() {
   const auto deadline = LinkClock::now() + std::chrono::milliseconds(kIdleWaitMs);
   bool serialGone = false;
@@ -79,19 +84,15 @@ void GatewayLink::WaitForGateway() {
     endedEarly = readiness == InputReadiness::Failed;
     if (watched && (readiness == InputReadiness::HangUp ||
                     readiness == InputReadiness::Readable)) {
-      int waiting = 0;
       if (tcp) {
-        SocketBytesWaiting(tcpSocket_, &waiting);
-        // A closed peer stays readable for ever; from now on wait without it.
-        if (waiting == 0 &&
-            (readiness == InputReadiness::HangUp || PeerHasClosed(tcpSocket_))) {
-          peerClosed_ = true;
-        }
+        // Read at once what woke us; a closed peer is seen by the read.
+        endedEarly = ReceiveIntoStaging() != 0;
       } else {
+        int waiting = 0;
         SerialBytesWaiting(serialPort_, &waiting);
         serialGone = readiness == InputReadiness::HangUp && waiting == 0;
+        endedEarly = waiting == 0;
       }
-      endedEarly = waiting == 0;
     }
   }
   if (serialGone) {

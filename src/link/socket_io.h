@@ -42,23 +42,18 @@ struct ConnectCheck {
 // refused connection never counts as made.
 ConnectCheck CheckConnect(SocketHandle socket, int timeoutMs);
 
-int32_t SetBlocking(SocketHandle socket);
+// Readies a connected socket for the link: a send waits for room up to the
+// send time-out, a receive never waits (ReceiveWaiting). 0 or the error number.
+int32_t PrepareTransfers(SocketHandle socket);
 
 // Sends every byte, going on after a short send, without raising SIGPIPE.
 // 0 or the error number; IsConnectionReset tells a dropped connection.
 int32_t SendAll(SocketHandle socket, const uint8_t* bytes, size_t length);
 
-// Bytes that can be read without waiting. 0, or the error of the failed query
-// with the count 0.
-int32_t SocketBytesWaiting(SocketHandle socket, int* count);
-
 // Receives up to capacity bytes that have already arrived. Returns the count,
 // 0 when the peer has closed the connection, or the negated error number;
 // nothing there yet (an interrupted or would-block receive) is -NoData.
 long ReceiveWaiting(SocketHandle socket, uint8_t* buffer, size_t capacity);
-
-// True when the peer has closed the connection and nothing is left to read.
-bool PeerHasClosed(SocketHandle socket);
 
 // True for the errors of a send on a connection that the peer has dropped.
 bool IsConnectionReset(int32_t error);

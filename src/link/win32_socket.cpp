@@ -12,6 +12,9 @@ namespace {
 
 SOCKET Native(SocketHandle socket) { return static_cast<SOCKET>(socket); }
 
+// The sockets' send time-out (SO_SNDTIMEO), which a non-blocking send keeps too.
+constexpr int kSendTimeoutMs = 1000;
+
 // The calling thread's last socket error, never 0.
 int32_t LastSocketError() {
   const int error = WSAGetLastError();
@@ -34,7 +37,7 @@ int32_t OpenTcpSocket(SocketHandle* socket) {
   *socket = static_cast<SocketHandle>(s);
   if (s == INVALID_SOCKET) return LastSocketError();
   // Winsock takes the time-outs as milliseconds in a DWORD.
-  const DWORD oneSecond = 1000;
+  const DWORD oneSecond = kSendTimeoutMs;
   setsockopt(s, SOL_SOCKET, SO_RCVTIMEO, reinterpret_cast<const char*>(&oneSecond),
              sizeof oneSecond);
   setsockopt(s, SOL_SOCKET, SO_SNDTIMEO, reinterpret_cast<const char*>(&oneSecond),
@@ -106,61 +109,50 @@ ConnectCheck CheckConnect(SocketHandle socket, int timeoutMs) {
   return {ConnectCheck::Writable, 0};
 }
 
-int32_t SetBlocking(SocketHandle socket) {
-  u_long nonBlocking = 0;
-  if (ioctlsocket(Native(socket), FIONBIO, &nonBlocking) == SOCKET_ERROR) {
-    return LastSocketError();
-  }
-  return 0;
+// Winsock has no per-call flag that keeps a receive from waiting, so the
+// socket stays non-blocking after its connect and a send that finds no room
+// waits for it here, as long as the send time-out would.
+int32_t PrepareTransfers(SocketHandle) { return 0; }
+
+namespace {
+
+// Waits up to the send time-out for room in the socket's send buffer.
+int32_t WaitForRoom(SocketHandle socket) {
+  fd_set writable;
+  FD_ZERO(&writable);
+  FD_SET(Native(socket), &writable);
+  timeval timeout{kSendTimeoutMs / 1000, (kSendTimeoutMs % 1000) * 1000};
+  const int n = select(0, nullptr, &writable, nullptr, &timeout);
+  if (n == SOCKET_ERROR) return LastSocketError();
+  return n == 0 ? WSAETIMEDOUT : 0;
 }
+
+}  // namespace
 
 int32_t SendAll(SocketHandle socket, const uint8_t* bytes, size_t length) {
   size_t sent = 0;
   while (sent < length) {
     const int n = send(Native(socket), reinterpret_cast<const char*>(bytes + sent),
                        static_cast<int>(length - sent), 0);
-    if (n == SOCKET_ERROR) {
-      const int32_t error = LastSocketError();
-      if (error == WSAEINTR) continue;
-      return error;
+    if (n != SOCKET_ERROR) {
+      sent += static_cast<size_t>(n);
+      continue;
     }
-    sent += static_cast<size_t>(n);
+    const int32_t error = LastSocketError();
+    if (error == WSAEINTR) continue;
+    if (error != WSAEWOULDBLOCK) return error;
+    if (const int32_t waited = WaitForRoom(socket); waited != 0) return waited;
   }
   return 0;
 }
 
-int32_t SocketBytesWaiting(SocketHandle socket, int* count) {
-  u_long waiting = 0;
-  *count = 0;
-  if (ioctlsocket(Native(socket), FIONREAD, &waiting) == SOCKET_ERROR) {
-    return LastSocketError();
-  }
-  *count = static_cast<int>(waiting);
-  return 0;
-}
-
-// Only ever called for bytes that FIONREAD has counted, so the blocking
-// receive returns at once.
 long ReceiveWaiting(SocketHandle socket, uint8_t* buffer, size_t capacity) {
   const int n =
       recv(Native(socket), reinterpret_cast<char*>(buffer), static_cast<int>(capacity), 0);
   if (n >= 0) return n;
   const int32_t error = LastSocketError();
-  if (error == WSAEWOULDBLOCK || error == WSAEINTR || error == WSAETIMEDOUT) {
-    return -LinkError::NoData;
-  }
+  if (error == WSAEWOULDBLOCK || error == WSAEINTR) return -LinkError::NoData;
   return -error;
-}
-
-bool PeerHasClosed(SocketHandle socket) {
-  u_long nonBlocking = 1;
-  ioctlsocket(Native(socket), FIONBIO, &nonBlocking);
-  char byte = 0;
-  const int n = recv(Native(socket), &byte, 1, MSG_PEEK);
-  const int32_t error = n == SOCKET_ERROR ? LastSocketError() : 0;
-  nonBlocking = 0;
-  ioctlsocket(Native(socket), FIONBIO, &nonBlocking);
-  return n == 0 || (n == SOCKET_ERROR && error != WSAEWOULDBLOCK && error != WSAEINTR);
 }
 
 bool IsConnectionReset(int32_t error) {
@@ -168,9 +160,8 @@ bool IsConnectionReset(int32_t error) {
 }
 
 // The wait borrows an event selection for the length of the wait and gives it
-// back, since a selected socket stays non-blocking and the sends need a
-// blocking one. The sending thread never runs meanwhile: the receive thread
-// holds the socket while it waits.
+// back. The sending thread never runs meanwhile: the receive thread holds the
+// socket while it waits.
 InputReadiness WaitForSocketInput(SocketHandle socket, const WakeEvent& wake, int timeoutMs) {
   const WSAEVENT input = WSACreateEvent();
   if (input == WSA_INVALID_EVENT) return InputReadiness::Failed;
@@ -189,7 +180,6 @@ InputReadiness WaitForSocketInput(SocketHandle socket, const WakeEvent& wake, in
       readiness = InputReadiness::TimedOut;
     }
     WSAEventSelect(Native(socket), nullptr, 0);
-    SetBlocking(socket);
   }
   WSACloseEvent(input);
   return readiness;

@@ -81,6 +81,31 @@ TEST_F(TcpLink, StartCommandIsAnsweredAndFramesReachTheHandler) {
   test::CloseSocket(gateway);
 }
 
+// The link takes whatever has arrived in one read: many frames at once, more
+// than one read can hold, and a frame whose halves come apart in time.
+TEST_F(TcpLink, FramesStayWholeAndInOrderHoweverTheStreamIsCut) {
+  const test::Socket gateway = OpenAndAccept();
+  std::this_thread::sleep_for(std::chrono::milliseconds(200));  // past the drain
+  sim::ReportGenerator reports(3);
+  std::vector<sim::Frame> sent;
+  Bytes burst;
+  for (int i = 0; i < 400; ++i) {  // about 16 KiB in one send
+    sent.push_back(sim::NodeReport(reports.Next()));
+    burst.insert(burst.end(), sent.back().begin(), sent.back().end());
+  }
+  test::SendBytes(gateway, burst);
+  sent.push_back(sim::NodeReport(reports.Next()));
+  const auto half = sent.back().begin() + static_cast<std::ptrdiff_t>(sent.back().size() / 2);
+  test::SendBytes(gateway, Bytes(sent.back().begin(), half));
+  std::this_thread::sleep_for(std::chrono::milliseconds(150));
+  test::SendBytes(gateway, Bytes(half, sent.back().end()));
+
+  ASSERT_TRUE(frames.WaitFor(sent.size()));
+  EXPECT_EQ(frames.Frames(), sent);
+  link.Close();
+  test::CloseSocket(gateway);
+}
+
 TEST_F(TcpLink, CommandFramesCarryTheNodeNumberInDecimal) {
   const test::Socket gateway = OpenAndAccept();
   const struct {

@@ -63,15 +63,17 @@ bool RecordingWindow::RunOne(MonitorCore& core, Clock::time_point until) {
 bool RecordingWindow::RunUntil(MonitorCore& core, const std::function<bool()>& condition,
                                int timeoutMs) {
   const auto until = Clock::now() + std::chrono::milliseconds(timeoutMs);
+  // The deadline holds even while work keeps coming.
   while (!condition()) {
-    if (!RunOne(core, until) && Clock::now() >= until) return condition();
+    RunOne(core, until);
+    if (Clock::now() >= until) return condition();
   }
   return true;
 }
 
 void RecordingWindow::RunFor(MonitorCore& core, int milliseconds) {
   const auto until = Clock::now() + std::chrono::milliseconds(milliseconds);
-  while (RunOne(core, until)) {
+  while (RunOne(core, until) && Clock::now() < until) {
   }
 }
 
