@@ -18,6 +18,7 @@
 #include <optional>
 #include <string>
 #include <thread>
+#include <unordered_map>
 
 namespace pelorin::monitor {
 
@@ -106,7 +107,9 @@ class MonitorCore : public ReportSink {
   void OnPortsChanged();
   void OnRefreshRows();
   void RefreshRows();
-  void DescribeIndicators();
+  void PaintIndicators();
+  void SetLiveText(int id, std::string_view text);
+  void ShowLive(int id, bool shown);
   void OnLogWriteFailed();
 
   MonitorWindow& window_;
@@ -136,6 +139,12 @@ class MonitorCore : public ReportSink {
   bool deferredRefreshWaiting_ = false;
   bool portRefreshPosted_ = false;
   std::array<std::string_view, 5> indicatorDescriptions_{};
+  // What the refresh last gave the live controls; unknown ones are set.
+  std::unordered_map<int, std::string> liveTexts_;
+  std::unordered_map<int, bool> liveShown_;
+  // An indicator's fill as last painted, where known.
+  std::array<std::optional<Rgb>, 5> paintedFills_{};
+  std::array<bool, 5> fillsKnown_{};
 };
 
 // White space at both ends as the C library knows it: space, tab, line feed,

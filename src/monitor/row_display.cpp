@@ -9,10 +9,10 @@ namespace pelorin::monitor {
 
 namespace {
 
-// Rows are rendered at most about 60 times a second: a flood of reports then
-// costs no more painting than the eye can use, and the rows still show the
-// latest report within a frame of its arrival.
-constexpr auto kRefreshInterval = std::chrono::milliseconds(16);
+// Rows are rendered at most 20 times a second. Digits that change faster
+// cannot be read, and each refresh costs the window thread a wake-up and a
+// repaint; a report still reaches the rows within 50 ms of its arrival.
+constexpr auto kRefreshInterval = std::chrono::milliseconds(50);
 
 // An indicator's fill in words, for those who cannot tell the colours apart
 // or do not see them: red is on, black is off, grey says nothing.
@@ -43,10 +43,30 @@ void MonitorCore::RequestRowRefresh() {
 
 void MonitorCore::AppendRecord(const NodeReport& report) { log_.Append(report); }
 
-// Only while no receive thread writes them.
+// Only while no receive thread writes them. What the controls show is then
+// forgotten, so the next refresh sets each of them.
 void MonitorCore::ClearRows() {
   rows_.Clear();
   shownRows_ = rows_.Read();
+  liveTexts_.clear();
+  liveShown_.clear();
+  fillsKnown_.fill(false);
+}
+
+// A live control is touched only when what it shows changes: setting a text
+// or a visibility repaints the control, even when nothing changes.
+void MonitorCore::SetLiveText(int id, std::string_view text) {
+  auto [shown, added] = liveTexts_.try_emplace(id);
+  if (!added && shown->second == text) return;
+  shown->second.assign(text);
+  window_.SetControlText(id, text);
+}
+
+void MonitorCore::ShowLive(int id, bool shown) {
+  auto [known, added] = liveShown_.try_emplace(id, shown);
+  if (!added && known->second == shown) return;
+  known->second = shown;
+  window_.ShowControl(id, shown);
 }
 
 void MonitorCore::OnRefreshRows() {
@@ -66,8 +86,8 @@ void MonitorCore::OnRefreshRows() {
   {
     std::lock_guard lock(textMutex_);
     if (textsChanged_) {
-      window_.SetControlText(ids::NodeStatus, pendingStatus_);
-      window_.SetControlText(ids::ReceiveTime, pendingReceiveTime_);
+      SetLiveText(ids::NodeStatus, pendingStatus_);
+      SetLiveText(ids::ReceiveTime, pendingReceiveTime_);
       textsChanged_ = false;
     }
   }
@@ -82,34 +102,39 @@ void MonitorCore::RefreshRows() {
     const int value = ids::RowValueLabels[row];
     const uint32_t raw = shownRows_.raw[row];
     if (raw == RowValues::kNoRaw) {
-      window_.ShowControl(indicator, true);
-      window_.ShowControl(value, false);
-      window_.SetControlText(value, "");
-      window_.InvalidateControl(indicator);
+      ShowLive(indicator, true);
+      ShowLive(value, false);
+      SetLiveText(value, "");
       continue;
     }
-    window_.ShowControl(indicator, false);
-    window_.ShowControl(value, true);
+    ShowLive(indicator, false);
+    ShowLive(value, true);
     const AnalogText text = FormatAnalog(shownRows_.channelType[row], raw);
     switch (text.kind) {
       case AnalogText::Kind::WireBreak:
-        window_.SetControlText(value, kWireBreakText);
+        SetLiveText(value, kWireBreakText);
         break;
       case AnalogText::Kind::NoValue:
-        window_.SetControlText(value, "err");
+        SetLiveText(value, "err");
         break;
       case AnalogText::Kind::Value:
-        window_.SetControlText(value, std::string(text.number) + ' ' + std::string(text.unit));
+        SetLiveText(value, std::string(text.number) + ' ' + std::string(text.unit));
         break;
     }
   }
-  DescribeIndicators();
+  PaintIndicators();
 }
 
-// Kept in step with the fills: after each refresh and each change of mode.
-void MonitorCore::DescribeIndicators() {
+// Repaints the indicators whose fill changed, and keeps their words in step:
+// after each refresh and each change of mode.
+void MonitorCore::PaintIndicators() {
   for (size_t row = 0; row < ids::RowIndicators.size(); ++row) {
-    const std::string_view text = FillDescription(IndicatorFill(static_cast<int>(row)));
+    const std::optional<Rgb> fill = IndicatorFill(static_cast<int>(row));
+    if (fillsKnown_[row] && paintedFills_[row] == fill) continue;
+    fillsKnown_[row] = true;
+    paintedFills_[row] = fill;
+    window_.InvalidateControl(ids::RowIndicators[row]);
+    const std::string_view text = FillDescription(fill);
     if (text == indicatorDescriptions_[row]) continue;
     indicatorDescriptions_[row] = text;
     window_.SetAccessibleDescription(ids::RowIndicators[row], text);

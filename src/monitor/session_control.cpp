@@ -149,7 +149,7 @@ void MonitorCore::UpdateControlStates() {
       window_.EnableControl(id, !idle);
     }
   }
-  DescribeIndicators();
+  PaintIndicators();
 }
 
 }  // namespace pelorin::monitor

@@ -72,6 +72,10 @@ class CoreSession : public ::testing::Test {
              core->IndicatorFill(4) == kBlackBrush && window[ids::RowIndicators[2]].description == "オン" &&
              window[ids::RowIndicators[3]].description == "オフ";
     }));
+    // The same report again and again repaints nothing.
+    const int painted = window[ids::RowIndicators[2]].invalidations;
+    window.RunFor(*core, 300);
+    EXPECT_EQ(window[ids::RowIndicators[2]].invalidations, painted);
     EXPECT_EQ(window[ids::NodeStatus].text, "node : [ 26 ]    /    KT-200    ID : 3    ");
     EXPECT_EQ(window[ids::ReceiveTime].text.rfind("受信 : ", 0), 0u);
   }
