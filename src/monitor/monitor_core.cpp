@@ -65,8 +65,7 @@ void MonitorCore::OnWindowTask(WindowTask task, int32_t value) {
       OnRefreshRows();
       break;
     case WindowTask::DeferredRefresh:
-      deferredRefreshWaiting_ = false;
-      OnRefreshRows();
+      OnDeferredRefresh();
       break;
     case WindowTask::ShowStartupProgress:
       ShowStartupProgress();

@@ -106,6 +106,10 @@ class MonitorCore : public ReportSink {
   void ClearRows();
   void OnPortsChanged();
   void OnRefreshRows();
+  void OnDeferredRefresh();
+  bool ReportWaiting();
+  void WaitForNextRefresh(std::chrono::milliseconds wait);
+  void ShowLatestReport();
   void RefreshRows();
   void PaintIndicators();
   void SetLiveText(int id, std::string_view text);

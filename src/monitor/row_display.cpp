@@ -69,20 +69,43 @@ void MonitorCore::ShowLive(int id, bool shown) {
   window_.ShowControl(id, shown);
 }
 
+// The first report after a quiet spell is shown at once. While reports keep
+// coming, a timer shows the latest of them once per kRefreshInterval, and the
+// request stays pending meanwhile: the receive thread posts nothing, and the
+// window thread wakes once per refresh.
 void MonitorCore::OnRefreshRows() {
+  if (deferredRefreshWaiting_) return;
   const auto now = std::chrono::steady_clock::now();
   if (lastRefresh_ && now - *lastRefresh_ < kRefreshInterval) {
-    // The request stays pending meanwhile, so the receive thread posts no more.
-    if (!deferredRefreshWaiting_) {
-      deferredRefreshWaiting_ = true;
-      const auto wait = std::chrono::ceil<std::chrono::milliseconds>(kRefreshInterval - (now - *lastRefresh_));
-      window_.PostToWindowAfter(WindowTask::DeferredRefresh, static_cast<int>(wait.count()));
-    }
+    WaitForNextRefresh(std::chrono::ceil<std::chrono::milliseconds>(kRefreshInterval - (now - *lastRefresh_)));
     return;
   }
-  lastRefresh_ = now;
-  // Cleared before reading: a report that comes in now asks for another.
-  refreshPending_ = false;
+  ShowLatestReport();
+}
+
+void MonitorCore::OnDeferredRefresh() {
+  deferredRefreshWaiting_ = false;
+  if (!ReportWaiting()) {
+    refreshPending_ = false;
+    // A report that came in meanwhile found the request pending and posted
+    // nothing; one that came in after posted its own request.
+    if (!ReportWaiting() || refreshPending_.exchange(true)) return;
+  }
+  ShowLatestReport();
+}
+
+bool MonitorCore::ReportWaiting() {
+  std::lock_guard lock(textMutex_);
+  return textsChanged_;
+}
+
+void MonitorCore::WaitForNextRefresh(std::chrono::milliseconds wait) {
+  deferredRefreshWaiting_ = true;
+  window_.PostToWindowAfter(WindowTask::DeferredRefresh, static_cast<int>(wait.count()));
+}
+
+void MonitorCore::ShowLatestReport() {
+  lastRefresh_ = std::chrono::steady_clock::now();
   {
     std::lock_guard lock(textMutex_);
     if (textsChanged_) {
@@ -92,6 +115,7 @@ void MonitorCore::OnRefreshRows() {
     }
   }
   RefreshRows();
+  WaitForNextRefresh(std::chrono::duration_cast<std::chrono::milliseconds>(kRefreshInterval));
 }
 
 // The rows shown are those of one report; the indicators paint from them too.

@@ -1,0 +1,159 @@
+#!/usr/bin/env bash
+# What the whole window program costs beside a gateway: the real pelorin on a
+# display, fed over loopback TCP by the simulator at a fixed pace, logging off
+# and on. Per thread it gives the share of one core (time on the CPU from
+# /proc/PID/task/*/schedstat) and the wake-ups a second (voluntary context
+# switches); a bare receiver of the same stream (bench/app/bare_receiver.cpp)
+# is measured in the same run, and each build's total is given as a multiple
+# of it. Builds are run in turn, round after round, so that a noisy machine
+# weighs on all of them alike; each figure is a median with its range.
+#
+# Usage: program_cost.sh [-n ROUNDS] [-s SECONDS] [-r RATES] LABEL=BUILD_DIR...
+# Each BUILD_DIR holds src/app/pelorin and tools/gateway-sim/pelorin-gateway-sim;
+# the first also bench/app/pelorin-bench-bare-receiver. Needs a display
+# (xvfb-run) and xdotool.
+set -euo pipefail
+rounds=3 seconds=10 rates="460 5000"
+while getopts n:s:r: option; do
+  case $option in
+    n) rounds=$OPTARG ;;
+    s) seconds=$OPTARG ;;
+    r) rates=$OPTARG ;;
+    *) exit 2 ;;
+  esac
+done
+shift $((OPTIND - 1))
+(($# > 0)) || { echo "usage: $0 [-n ROUNDS] [-s SECONDS] [-r RATES] LABEL=BUILD_DIR..." >&2; exit 2; }
+source "$(dirname "$0")/../../tests/support/desktop_checks.sh"
+work=$(mktemp -d)
+results=$work/results.tsv
+run=0
+cleanup() {
+  pkill -P $$ 2>/dev/null || true
+  rm -rf "$work"
+}
+trap cleanup EXIT
+
+# One line per thread: name, nanoseconds on the CPU, voluntary switches.
+snapshot() {  # snapshot PID
+  local task
+  for task in /proc/"$1"/task/*; do
+    printf '%s\t%s\t%s\n' "$(tr ' ' _ <"$task/comm")" "$(cut -d' ' -f1 "$task/schedstat")" \
+      "$(awk '/^voluntary_ctxt_switches/{print $2}' "$task/status")"
+  done 2>/dev/null
+}
+
+# Appends the threads' figures over the measured seconds to the results.
+measure() {  # measure PID LABEL RATE LOGGING
+  snapshot "$1" >"$work/before"
+  sleep "$seconds"
+  snapshot "$1" >"$work/after"
+  run=$((run + 1))
+  awk -F'\t' -v run="$run" -v label="$2" -v rate="$3" -v logging="$4" -v s="$seconds" '
+    NR == FNR { cpu[$1] -= $2; wakes[$1] -= $3; next }
+    { cpu[$1] += $2; wakes[$1] += $3 }
+    END { for (t in cpu) printf "%s\t%s\t%s\t%s\t%s\t%.3f\t%.1f\n", run, label, rate, logging, t, cpu[t] / s / 1e7, wakes[t] / s }
+  ' "$work/before" "$work/after" >>"$results"
+}
+
+# The log goes beside the program, its folder being writable in a build.
+run_program() {  # run_program LABEL BUILD_DIR RATE LOGGING
+  local home=$work/home-$1-$3-$4 log=$2/src/app/pelorin.csv
+  mkdir -p "$home"
+  rm -f "$log"
+  start_sim "$2/tools/gateway-sim/pelorin-gateway-sim" "$work/sim.out" --rate "$3"
+  HOME=$home "$2/src/app/pelorin" >"$work/pelorin.out" 2>&1 &
+  local app=$!
+  wait_for_window Pelorin 10 || { echo "no window for $1" >&2; exit 1; }
+  xdotool windowfocus --sync "$window"
+  sleep 0.5
+  # The focus starts on the LAN choice; Tab goes on to the address, the port
+  # and the start button, then past the row names to the logging box.
+  xdotool key --delay 60 Tab; xdotool type --delay 20 127.0.0.1
+  xdotool key --delay 60 Tab; xdotool type --delay 20 "$sim_port"
+  xdotool key --delay 60 Tab space
+  sleep 1
+  [[ $4 == on ]] && xdotool key --delay 60 Tab Tab Tab Tab Tab Tab space
+  sleep 2
+  measure "$app" "$1" "$3" "$4"
+  if [[ $4 == on ]] && ! [[ -s $log ]]; then
+    echo "$1 logged nothing at $3/s" >&2
+    exit 1
+  fi
+  kill "$app" "$sim_pid"
+  wait "$app" "$sim_pid" 2>/dev/null || true
+  rm -f "$log"
+}
+
+run_bare() {  # run_bare BUILD_DIR RATE
+  start_sim "$1/tools/gateway-sim/pelorin-gateway-sim" "$work/sim.out" --rate "$2"
+  "$1/bench/app/pelorin-bench-bare-receiver" "$sim_port" $((seconds + 3)) >/dev/null &
+  local bare=$!
+  sleep 1
+  measure "$bare" bare "$2" off
+  wait "$bare" || true
+  kill "$sim_pid"
+  wait "$sim_pid" 2>/dev/null || true
+}
+
+first_build=${1#*=}
+for round in $(seq "$rounds"); do
+  for rate in $rates; do
+    run_bare "$first_build" "$rate"
+    for logging in off on; do
+      for build in "$@"; do
+        run_program "${build%%=*}" "${build#*=}" "$rate" "$logging"
+      done
+    done
+  done
+  echo "round $round of $rounds done" >&2
+done
+
+python3 - "$results" "$@" <<'EOF'
+import collections, statistics, sys
+
+rows = [line.rstrip("\n").split("\t") for line in open(sys.argv[1])]
+labels = [build.split("=", 1)[0] for build in sys.argv[2:]]
+
+# Threads are grouped by name; a run's figure for a group is the sum over its threads.
+def group(name):
+    if name.startswith("pelorin-"):
+        return name
+    if name in ("pelorin", "Pelorin"):
+        return "window (main)"
+    return "other"
+
+def figure(values):
+    m = statistics.median(values)
+    return f"{m:.2f} ({min(values):.2f}-{max(values):.2f})"
+
+# Each run's sums over its threads, by group and in all.
+sums = collections.defaultdict(lambda: collections.defaultdict(lambda: [0.0, 0.0]))
+keys = {}
+for run, label, rate, logging, thread, cpu, wakes in rows:
+    keys[run] = (label, rate, logging)
+    for name in (group(thread), "total"):
+        sums[run][name][0] += float(cpu)
+        sums[run][name][1] += float(wakes)
+per_run = collections.defaultdict(list)
+for run, key in keys.items():
+    per_run[key].append(sums[run])
+
+for rate in sorted({r[2] for r in rows}, key=int):
+    bare = [run["total"][0] for run in per_run[("bare", rate, "off")]]
+    print(f"\n{rate} reports/s: bare receiver {figure(bare)} % of a core")
+    for logging in ("off", "on"):
+        print(f"  logging {logging}:")
+        for label in labels:
+            runs_here = per_run[(label, rate, logging)]
+            if not runs_here:
+                continue
+            names = sorted({name for run in runs_here for name in run if name != "total"})
+            total = [run["total"][0] for run in runs_here]
+            ratio = statistics.median(total) / statistics.median(bare) if bare and statistics.median(bare) > 0 else float("nan")
+            print(f"    {label}: {figure(total)} % of a core, {figure([run['total'][1] for run in runs_here])} wake-ups/s, {ratio:.1f} x bare")
+            for name in names:
+                cpu = [run[name][0] for run in runs_here]
+                wakes = [run[name][1] for run in runs_here]
+                print(f"      {name:16} {figure(cpu)} %  {figure(wakes)} wake-ups/s")
+EOF
