@@ -8,22 +8,32 @@
 # of it. Builds are run in turn, round after round, so that a noisy machine
 # weighs on all of them alike; each figure is a median with its range.
 #
-# Usage: program_cost.sh [-n ROUNDS] [-s SECONDS] [-r RATES] LABEL=BUILD_DIR...
-# Each BUILD_DIR holds src/app/pelorin and tools/gateway-sim/pelorin-gateway-sim;
-# the first also bench/app/pelorin-bench-bare-receiver. Needs a display
-# (xvfb-run) and xdotool.
+# The mouse pointer rests on the window (-p over, as for someone watching it)
+# or beside it (-p away): Qt asks the X server where the pointer is whenever a
+# row turns from indicator to value or back while the pointer is over it.
+#
+# Usage: program_cost.sh [-n ROUNDS] [-s SECONDS] [-r RATES] [-p over|away]
+#                        LABEL=BUILD_DIR...
+# Each BUILD_DIR holds src/app/pelorin and tools/gateway-sim/pelorin-gateway-sim
+# (a Linux build), or src/app/Pelorin.exe (a Windows build, run under Wine in
+# WINEPREFIX with the Linux builds' simulator; the Wine server's threads are
+# counted with it); one Linux build holds bench/app/pelorin-bench-bare-receiver.
+# Needs a display (xvfb-run) and xdotool.
 set -euo pipefail
-rounds=3 seconds=10 rates="460 5000"
-while getopts n:s:r: option; do
+rounds=3 seconds=10 rates="460 5000" pointer=over
+usage="usage: $0 [-n ROUNDS] [-s SECONDS] [-r RATES] [-p over|away] LABEL=BUILD_DIR..."
+while getopts n:s:r:p: option; do
   case $option in
     n) rounds=$OPTARG ;;
     s) seconds=$OPTARG ;;
     r) rates=$OPTARG ;;
-    *) exit 2 ;;
+    p) pointer=$OPTARG ;;
+    *) echo "$usage" >&2; exit 2 ;;
   esac
 done
 shift $((OPTIND - 1))
-(($# > 0)) || { echo "usage: $0 [-n ROUNDS] [-s SECONDS] [-r RATES] LABEL=BUILD_DIR..." >&2; exit 2; }
+(($# > 0)) && [[ $pointer == over || $pointer == away ]] || { echo "$usage" >&2; exit 2; }
+export WINEDEBUG=-all
 source "$(dirname "$0")/../../tests/support/desktop_checks.sh"
 work=$(mktemp -d)
 results=$work/results.tsv
@@ -35,19 +45,21 @@ cleanup() {
 trap cleanup EXIT
 
 # One line per thread: name, nanoseconds on the CPU, voluntary switches.
-snapshot() {  # snapshot PID
+snapshot() {  # snapshot PID...
   local task
-  for task in /proc/"$1"/task/*; do
+  for task in $(printf '/proc/%s/task/* ' "$@"); do
     printf '%s\t%s\t%s\n' "$(tr ' ' _ <"$task/comm")" "$(cut -d' ' -f1 "$task/schedstat")" \
       "$(awk '/^voluntary_ctxt_switches/{print $2}' "$task/status")"
   done 2>/dev/null
 }
 
 # Appends the threads' figures over the measured seconds to the results.
-measure() {  # measure PID LABEL RATE LOGGING
-  snapshot "$1" >"$work/before"
+measure() {  # measure "PID..." LABEL RATE LOGGING
+  # shellcheck disable=SC2086
+  snapshot $1 >"$work/before"
   sleep "$seconds"
-  snapshot "$1" >"$work/after"
+  # shellcheck disable=SC2086
+  snapshot $1 >"$work/after"
   run=$((run + 1))
   awk -F'\t' -v run="$run" -v label="$2" -v rate="$3" -v logging="$4" -v s="$seconds" '
     NR == FNR { cpu[$1] -= $2; wakes[$1] -= $3; next }
@@ -56,16 +68,26 @@ measure() {  # measure PID LABEL RATE LOGGING
   ' "$work/before" "$work/after" >>"$results"
 }
 
-# The log goes beside the program, its folder being writable in a build.
+# A Linux build logs beside the program, its folder being writable in a
+# build; a Windows build runs from a folder of its own and logs there.
 run_program() {  # run_program LABEL BUILD_DIR RATE LOGGING
-  local home=$work/home-$1-$3-$4 log=$2/src/app/pelorin.csv
+  local home=$work/home-$1-$3-$4 log pids
   mkdir -p "$home"
-  rm -f "$log"
-  start_sim "$2/tools/gateway-sim/pelorin-gateway-sim" "$work/sim.out" --rate "$3"
-  HOME=$home "$2/src/app/pelorin" >"$work/pelorin.out" 2>&1 &
-  local app=$!
-  wait_for_window Pelorin 10 || { echo "no window for $1" >&2; exit 1; }
-  xdotool windowfocus --sync "$window"
+  start_sim "$sim" "$work/sim.out" --rate "$3"
+  if [[ -f $2/src/app/Pelorin.exe ]]; then
+    cp "$2/src/app/Pelorin.exe" "$home/"
+    log=$home/Pelorin.csv
+    wine "$home/Pelorin.exe" >"$work/pelorin.out" 2>&1 &
+  else
+    log=$2/src/app/pelorin.csv
+    rm -f "$log"
+    HOME=$home "$2/src/app/pelorin" >"$work/pelorin.out" 2>&1 &
+  fi
+  wait_for_window Pelorin 30 || { echo "no window for $1" >&2; exit 1; }
+  pids=$(xdotool getwindowpid "$window" 2>/dev/null || pgrep -n -f 'Pelorin.exe')
+  # Without a window manager the keyboard goes to the window under the pointer.
+  xdotool mousemove --window "$window" 40 40
+  xdotool windowfocus --sync "$window" 2>/dev/null || true
   sleep 0.5
   # The focus starts on the LAN choice; Tab goes on to the address, the port
   # and the start button, then past the row names to the logging box.
@@ -74,32 +96,44 @@ run_program() {  # run_program LABEL BUILD_DIR RATE LOGGING
   xdotool key --delay 60 Tab space
   sleep 1
   [[ $4 == on ]] && xdotool key --delay 60 Tab Tab Tab Tab Tab Tab space
+  [[ $pointer == away ]] && xdotool mousemove 0 0
   sleep 2
-  measure "$app" "$1" "$3" "$4"
+  local measured=$pids
+  [[ -f $2/src/app/Pelorin.exe ]] && measured="$pids $(pgrep -d' ' wineserver)"
+  measure "$measured" "$1" "$3" "$4"
   if [[ $4 == on ]] && ! [[ -s $log ]]; then
     echo "$1 logged nothing at $3/s" >&2
     exit 1
   fi
-  kill "$app" "$sim_pid"
-  wait "$app" "$sim_pid" 2>/dev/null || true
+  kill $pids "$sim_pid"
+  wait "$sim_pid" 2>/dev/null || true
+  while kill -0 $pids 2>/dev/null; do sleep 0.1; done
   rm -f "$log"
 }
 
-run_bare() {  # run_bare BUILD_DIR RATE
-  start_sim "$1/tools/gateway-sim/pelorin-gateway-sim" "$work/sim.out" --rate "$2"
-  "$1/bench/app/pelorin-bench-bare-receiver" "$sim_port" $((seconds + 3)) >/dev/null &
+run_bare() {  # run_bare RATE
+  start_sim "$sim" "$work/sim.out" --rate "$1"
+  "$bare_receiver" "$sim_port" $((seconds + 3)) >/dev/null &
   local bare=$!
   sleep 1
-  measure "$bare" bare "$2" off
+  measure "$bare" bare "$1" off
   wait "$bare" || true
   kill "$sim_pid"
   wait "$sim_pid" 2>/dev/null || true
 }
 
-first_build=${1#*=}
+bare_receiver= sim=
+for build in "$@"; do
+  folder=${build#*=}
+  [[ -z $bare_receiver && -x $folder/bench/app/pelorin-bench-bare-receiver ]] &&
+    bare_receiver=$folder/bench/app/pelorin-bench-bare-receiver
+  [[ -z $sim && -x $folder/tools/gateway-sim/pelorin-gateway-sim ]] &&
+    sim=$folder/tools/gateway-sim/pelorin-gateway-sim
+done
+[[ -n $bare_receiver && -n $sim ]] || { echo "no Linux build with the bare receiver" >&2; exit 2; }
 for round in $(seq "$rounds"); do
   for rate in $rates; do
-    run_bare "$first_build" "$rate"
+    run_bare "$rate"
     for logging in off on; do
       for build in "$@"; do
         run_program "${build%%=*}" "${build#*=}" "$rate" "$logging"
@@ -119,7 +153,9 @@ labels = [build.split("=", 1)[0] for build in sys.argv[2:]]
 def group(name):
     if name.startswith("pelorin-"):
         return name
-    if name in ("pelorin", "Pelorin"):
+    if name.startswith("wineserver"):
+        return "wineserver"
+    if name in ("pelorin", "Pelorin.exe"):
         return "window (main)"
     return "other"
 

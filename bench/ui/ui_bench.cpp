@@ -4,7 +4,7 @@
 // longest time between two paints of the rows, and the CPU used.
 
 #include "control_table.h"
-#include "device_source.h"
+#include "no_devices.h"
 #include "quorvane_dlg.h"
 
 #include <QApplication>
@@ -26,15 +26,6 @@ namespace {
 
 using namespace pelorin::ui;
 using namespace pelorin::monitor;
-
-class NoDevices : public DeviceSource {
- public:
-  std::optional<std::vector<DeviceRecord>> PresentDevices(pelorin::SerialPortRegistry&) override {
-    return std::vector<DeviceRecord>{};
-  }
-  int ChangeDescriptor() const override { return -1; }
-  Change ReadChange(pelorin::SerialPortRegistry&) override { return Change::None; }
-};
 
 // Counts the refreshes painted (paints of the row controls and the status
 // line less than 2 ms apart are one refresh) and the longest pause between two.
@@ -89,7 +80,7 @@ int main(int argc, char** argv) {
   constexpr int kPort = 10093;
   const int sim = StartSimulator(kPort);
 
-  CQuorvaneDlg window(QStringLiteral("/tmp/pelorin-bench"), std::make_unique<NoDevices>());
+  CQuorvaneDlg window(QStringLiteral("/tmp/pelorin-bench"), std::make_unique<pelorin::bench::NoDevices>());
   window.show();
   static_cast<QLineEdit*>(window.Control(ids::AddressEdit))->setText(QStringLiteral("127.0.0.1"));
   static_cast<QLineEdit*>(window.Control(ids::PortEdit))->setText(QString::number(kPort));
