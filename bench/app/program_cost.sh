@@ -66,6 +66,10 @@ measure() {  # measure "PID..." LABEL RATE LOGGING
     { cpu[$1] += $2; wakes[$1] += $3 }
     END { for (t in cpu) printf "%s\t%s\t%s\t%s\t%s\t%.3f\t%.1f\n", run, label, rate, logging, t, cpu[t] / s / 1e7, wakes[t] / s }
   ' "$work/before" "$work/after" >>"$results"
+  # The resident memory of the measured processes, in kB.
+  local pid rss=0
+  for pid in $1; do rss=$((rss + $(awk '/^VmRSS/{print $2}' /proc/"$pid"/status))); done
+  printf '%s\t%s\n' "$run" "$rss" >>"$work/memory.tsv"
 }
 
 # A Linux build logs beside the program, its folder being writable in a
@@ -143,11 +147,12 @@ for round in $(seq "$rounds"); do
   echo "round $round of $rounds done" >&2
 done
 
-python3 - "$results" "$@" <<'EOF'
+python3 - "$results" "$work/memory.tsv" "$@" <<'EOF'
 import collections, statistics, sys
 
 rows = [line.rstrip("\n").split("\t") for line in open(sys.argv[1])]
-labels = [build.split("=", 1)[0] for build in sys.argv[2:]]
+memory = dict(line.split() for line in open(sys.argv[2]))
+labels = [build.split("=", 1)[0] for build in sys.argv[3:]]
 
 # Threads are grouped by name; a run's figure for a group is the sum over its threads.
 def group(name):
@@ -187,7 +192,8 @@ for rate in sorted({r[2] for r in rows}, key=int):
             names = sorted({name for run in runs_here for name in run if name != "total"})
             total = [run["total"][0] for run in runs_here]
             ratio = statistics.median(total) / statistics.median(bare) if bare and statistics.median(bare) > 0 else float("nan")
-            print(f"    {label}: {figure(total)} % of a core, {figure([run['total'][1] for run in runs_here])} wake-ups/s, {ratio:.1f} x bare")
+            rss = statistics.median(int(memory[run]) for run in keys if keys[run] == (label, rate, logging)) / 1024
+            print(f"    {label}: {figure(total)} % of a core, {figure([run['total'][1] for run in runs_here])} wake-ups/s, {ratio:.1f} x bare, {rss:.0f} MB resident")
             for name in names:
                 cpu = [run[name][0] for run in runs_here]
                 wakes = [run[name][1] for run in runs_here]

@@ -257,7 +257,7 @@ int32_t GatewayLink::RefillStaging() {
   if (received == 0) return kSerialGoneError;  // end of input: the device has hung up
   if (received < 0) return static_cast<int32_t>(-received);
   stagingLength_ = static_cast<size_t>(received);
-  gatherNext_ = true;
+  gatherNext_ = stagingLength_ < sizeof staging_;
   return 0;
 }
 
@@ -278,7 +278,7 @@ int32_t GatewayLink::ReceiveIntoStaging() {
     return LinkError::NoData;
   }
   stagingLength_ = static_cast<size_t>(received);
-  gatherNext_ = true;
+  gatherNext_ = stagingLength_ < sizeof staging_;
   return 0;
 }
 

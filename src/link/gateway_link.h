@@ -124,10 +124,11 @@ class GatewayLink {
 
   // Receive thread only (set up by Open before the thread starts).
   FrameAssembler assembler_;
-  uint8_t staging_[4096];
+  uint8_t staging_[16384];
   size_t stagingPos_ = 0;
   size_t stagingLength_ = 0;
-  bool gatherNext_ = false;  // the last read found bytes: let the next ones gather
+  // The last read found bytes and left none behind: let the next ones gather.
+  bool gatherNext_ = false;
   std::chrono::steady_clock::time_point drainStart_;
   int32_t failureStreak_ = 0;  // reads failed in a row, NoData aside
   // Why the receive thread ended while Draining; Open reports it.

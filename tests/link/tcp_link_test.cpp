@@ -89,7 +89,7 @@ TEST_F(TcpLink, FramesStayWholeAndInOrderHoweverTheStreamIsCut) {
   sim::ReportGenerator reports(3);
   std::vector<sim::Frame> sent;
   Bytes burst;
-  for (int i = 0; i < 400; ++i) {  // about 16 KiB in one send
+  for (int i = 0; i < 1000; ++i) {  // about 40 KiB in one send
     sent.push_back(sim::NodeReport(reports.Next()));
     burst.insert(burst.end(), sent.back().begin(), sent.back().end());
   }
