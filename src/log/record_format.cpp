@@ -1,6 +1,7 @@
 #include "record_format.h"
 
 #include "channel_types.h"
+#include "local_time_of.h"
 #include "models.h"
 
 #include <charconv>
@@ -30,10 +31,8 @@ std::string FormatHeaderLine(const RowNames& rowNames) {
 }
 
 void AppendRecordLine(const NodeReport& report, std::string* out) {
-  std::tm local{};
-  localtime_r(&report.timestamp, &local);
   char stamp[32];
-  out->append(stamp, std::strftime(stamp, sizeof stamp, "%Y/%m/%d,%H:%M:%S,", &local));
+  out->append(stamp, std::strftime(stamp, sizeof stamp, "%Y/%m/%d,%H:%M:%S,", &LocalTimeOf(report.timestamp)));
   AppendNumber(report.node, out);
   *out += ',';
   *out += ModelName(report.model);

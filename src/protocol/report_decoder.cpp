@@ -1,5 +1,7 @@
 #include "report_decoder.h"
 
+#include "local_time_of.h"
+
 #include <algorithm>
 #include <cstdio>
 #include <cstdlib>
@@ -98,10 +100,8 @@ std::string FormatNodeStatus(const NodeReport& report) {
 }
 
 std::string FormatReceiveTime(std::time_t when) {
-  std::tm local{};
-  localtime_r(&when, &local);
   char text[64];
-  std::strftime(text, sizeof text, "受信 : %Y/%m/%d %H:%M:%S", &local);
+  std::strftime(text, sizeof text, "受信 : %Y/%m/%d %H:%M:%S", &LocalTimeOf(when));
   return text;
 }
 

@@ -43,6 +43,26 @@ TEST(RecordLine, WorkedExampleIsExactInCodePage932) {
   EXPECT_EQ(Cp932(FormatRecordLine(Example())), expected);
 }
 
+// Reports many times a second share a conversion of their second; each one
+// still carries its own.
+TEST(RecordLine, EachReportCarriesItsOwnSecond) {
+  const struct {
+    std::time_t when;
+    const char* stamp;
+  } cases[] = {
+      {LocalTime(2026, 12, 6, 7, 19, 50), "2026/12/06,07:19:50,"},
+      {LocalTime(2026, 12, 6, 7, 19, 50), "2026/12/06,07:19:50,"},
+      {LocalTime(2026, 12, 6, 7, 19, 51), "2026/12/06,07:19:51,"},
+      {LocalTime(2027, 1, 1, 0, 0, 0), "2027/01/01,00:00:00,"},
+      {LocalTime(2026, 12, 6, 7, 19, 50), "2026/12/06,07:19:50,"},
+  };
+  NodeReport report = Example();
+  for (const auto& c : cases) {
+    report.timestamp = c.when;
+    EXPECT_EQ(FormatRecordLine(report).substr(0, 20), c.stamp);
+  }
+}
+
 TEST(RecordLine, PairsFollowTheReport) {
   NodeReport bare = Example();
   bare.digitalCount = 0;
