@@ -12,8 +12,9 @@ namespace {
 
 SOCKET Native(SocketHandle socket) { return static_cast<SOCKET>(socket); }
 
-// The sockets' send time-out (SO_SNDTIMEO), which a non-blocking send keeps too.
-constexpr int kSendTimeoutMs = 1000;
+// The sockets' receive and send time-outs; a send that finds no room on the
+// non-blocking socket waits as long.
+constexpr int kTimeoutMs = 1000;
 
 // The calling thread's last socket error, never 0.
 int32_t LastSocketError() {
@@ -37,11 +38,9 @@ int32_t OpenTcpSocket(SocketHandle* socket) {
   *socket = static_cast<SocketHandle>(s);
   if (s == INVALID_SOCKET) return LastSocketError();
   // Winsock takes the time-outs as milliseconds in a DWORD.
-  const DWORD oneSecond = kSendTimeoutMs;
-  setsockopt(s, SOL_SOCKET, SO_RCVTIMEO, reinterpret_cast<const char*>(&oneSecond),
-             sizeof oneSecond);
-  setsockopt(s, SOL_SOCKET, SO_SNDTIMEO, reinterpret_cast<const char*>(&oneSecond),
-             sizeof oneSecond);
+  const DWORD timeout = kTimeoutMs;
+  setsockopt(s, SOL_SOCKET, SO_RCVTIMEO, reinterpret_cast<const char*>(&timeout), sizeof timeout);
+  setsockopt(s, SOL_SOCKET, SO_SNDTIMEO, reinterpret_cast<const char*>(&timeout), sizeof timeout);
   // Urgent bytes become ordinary stream bytes: kept out of band, they would
   // leave the socket readable with no byte counted as waiting.
   const BOOL on = TRUE;
@@ -121,7 +120,7 @@ int32_t WaitForRoom(SocketHandle socket) {
   fd_set writable;
   FD_ZERO(&writable);
   FD_SET(Native(socket), &writable);
-  timeval timeout{kSendTimeoutMs / 1000, (kSendTimeoutMs % 1000) * 1000};
+  timeval timeout{kTimeoutMs / 1000, (kTimeoutMs % 1000) * 1000};
   const int n = select(0, nullptr, &writable, nullptr, &timeout);
   if (n == SOCKET_ERROR) return LastSocketError();
   return n == 0 ? WSAETIMEDOUT : 0;

@@ -115,7 +115,7 @@ void MonitorCore::ShowLatestReport() {
     }
   }
   RefreshRows();
-  WaitForNextRefresh(std::chrono::duration_cast<std::chrono::milliseconds>(kRefreshInterval));
+  WaitForNextRefresh(kRefreshInterval);
 }
 
 // The rows shown are those of one report; the indicators paint from them too.
