@@ -1,6 +1,7 @@
 #include "socket_io.h"
 
 #include "link_error.h"
+#include "win32_socket_ready.h"
 
 #include <winsock2.h>
 #include <mstcpip.h>
@@ -87,16 +88,10 @@ int32_t StartConnect(SocketHandle socket, const Ipv4Endpoint& endpoint) {
 ConnectCheck CheckConnect(SocketHandle socket, int timeoutMs) {
   // A refused connect shows in the except set, not the write set: watch both,
   // and let the socket's pending error decide.
-  fd_set writable;
-  fd_set failed;
-  FD_ZERO(&writable);
-  FD_ZERO(&failed);
-  FD_SET(Native(socket), &writable);
-  FD_SET(Native(socket), &failed);
-  timeval timeout{timeoutMs / 1000, (timeoutMs % 1000) * 1000};
-  const int n = select(0, nullptr, &writable, &failed, &timeout);
-  if (n == 0) return {ConnectCheck::TimedOut, 0};
-  if (n == SOCKET_ERROR) return {ConnectCheck::Failed, LastSocketError()};
+  const SocketReadiness ready =
+      WaitForSocketReady(Native(socket), {.write = true, .except = true}, timeoutMs);
+  if (ready.error != 0) return {ConnectCheck::Failed, ready.error};
+  if (!ready.any()) return {ConnectCheck::TimedOut, 0};
   int pending = 0;
   int size = sizeof pending;
   if (getsockopt(Native(socket), SOL_SOCKET, SO_ERROR, reinterpret_cast<char*>(&pending),
@@ -104,7 +99,7 @@ ConnectCheck CheckConnect(SocketHandle socket, int timeoutMs) {
     return {ConnectCheck::Failed, LastSocketError()};
   }
   if (pending != 0) return {ConnectCheck::Failed, pending};
-  if (!FD_ISSET(Native(socket), &writable)) return {ConnectCheck::NotWritable, 0};
+  if (!ready.writable) return {ConnectCheck::NotWritable, 0};
   return {ConnectCheck::Writable, 0};
 }
 
@@ -117,13 +112,9 @@ namespace {
 
 // Waits up to the send time-out for room in the socket's send buffer.
 int32_t WaitForRoom(SocketHandle socket) {
-  fd_set writable;
-  FD_ZERO(&writable);
-  FD_SET(Native(socket), &writable);
-  timeval timeout{kTimeoutMs / 1000, (kTimeoutMs % 1000) * 1000};
-  const int n = select(0, nullptr, &writable, nullptr, &timeout);
-  if (n == SOCKET_ERROR) return LastSocketError();
-  return n == 0 ? WSAETIMEDOUT : 0;
+  const SocketReadiness ready = WaitForSocketReady(Native(socket), {.write = true}, kTimeoutMs);
+  if (ready.error != 0) return ready.error;
+  return ready.writable ? 0 : WSAETIMEDOUT;
 }
 
 }  // namespace

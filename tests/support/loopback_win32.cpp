@@ -1,5 +1,7 @@
 #include "loopback.h"
 
+#include "win32_socket_ready.h"
+
 #include <winsock2.h>
 #include <ws2tcpip.h>
 
@@ -35,13 +37,13 @@ sockaddr_in Loopback(int port) {
   return address;
 }
 
-// Waits up to timeoutMs for the socket to become readable.
+// Waits up to timeoutMs for the socket to become readable, the way the link
+// waits, and leaves it blocking again for the test's sends and receives.
 bool Readable(Socket socket, int timeoutMs) {
-  fd_set readable;
-  FD_ZERO(&readable);
-  FD_SET(Native(socket), &readable);
-  timeval timeout{timeoutMs / 1000, (timeoutMs % 1000) * 1000};
-  return select(0, &readable, nullptr, nullptr, &timeout) == 1;
+  const bool readable = WaitForSocketReady(Native(socket), {.read = true}, timeoutMs).readable;
+  u_long blocking = 0;
+  ioctlsocket(Native(socket), FIONBIO, &blocking);
+  return readable;
 }
 
 }  // namespace

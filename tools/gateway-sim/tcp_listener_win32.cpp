@@ -1,5 +1,7 @@
 #include "tcp_listener.h"
 
+#include "win32_socket_ready.h"
+
 #include <winsock2.h>
 #include <ws2tcpip.h>
 
@@ -32,22 +34,12 @@ class SocketChannel : public SimChannel {
   SocketChannel& operator=(const SocketChannel&) = delete;
 
   Ready Wait(bool wantWrite, int timeoutMs) override {
-    fd_set readable, writable, failed;
-    FD_ZERO(&readable);
-    FD_ZERO(&writable);
-    FD_ZERO(&failed);
-    FD_SET(socket_, &readable);
-    FD_SET(socket_, &failed);
-    if (wantWrite) FD_SET(socket_, &writable);
-    timeval timeout{timeoutMs / 1000, timeoutMs % 1000 * 1000};
+    const SocketReadiness state = WaitForSocketReady(
+        socket_, {.read = true, .write = wantWrite, .except = true}, timeoutMs);
     Ready ready;
-    if (select(0, &readable, &writable, &failed, &timeout) == SOCKET_ERROR) {
-      ready.gone = true;
-      return ready;
-    }
-    ready.readable = FD_ISSET(socket_, &readable) != 0;
-    ready.writable = FD_ISSET(socket_, &writable) != 0;
-    ready.gone = FD_ISSET(socket_, &failed) != 0;
+    ready.readable = state.readable;
+    ready.writable = state.writable;
+    ready.gone = state.failed || state.error != 0;
     return ready;
   }
 
