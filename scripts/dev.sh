@@ -99,7 +99,12 @@ case "${1:-}" in
     # The prefix's services start here rather than in a test, whose output
     # they would hold open.
     wineboot
-    ctest --preset windows
+    if ! ctest --preset windows; then
+      # A Wine server that aborts leaves every program it served waiting for
+      # ever: its last words say why.
+      grep -a '^wineserver' "$WINEPREFIX/wineserver.log" >&2 || true
+      exit 1
+    fi
     wine_graphics default
     # Pelorin.exe itself, on a virtual display, against the Linux simulator.
     japanese_locale
