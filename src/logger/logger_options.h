@@ -1,0 +1,34 @@
+#pragma once
+
+#include <array>
+#include <optional>
+#include <string>
+
+namespace pelorin::logger {
+
+// What pelorin-logger is told on its command line.
+struct LoggerOptions {
+  bool useTcp = false;
+  std::string host;          // --tcp HOST:PORT
+  std::string port;
+  std::string serialDevice;  // --serial DEVICE
+  std::optional<int> speed;  // --speed BAUD; without it the port keeps its own
+  std::string csvPath;
+  std::array<std::string, 5> rowNames{"入力 1", "入力 2", "入力 3", "入力 4", "入力 5"};
+  bool daily = false;
+  int silenceSeconds = 60;
+  bool quiet = false;
+};
+
+// The outcome of reading the command line: run with the options, or print
+// text (the usage or the version) and end, or say in one line what is wrong.
+struct ParsedArguments {
+  enum class Action { Run, PrintAndExit, Refuse } action = Action::Refuse;
+  LoggerOptions options;
+  std::string text;
+};
+
+// versionText is the program's version as the window shows it.
+ParsedArguments ParseArguments(int argc, const char* const* argv, const std::string& versionText);
+
+}  // namespace pelorin::logger
