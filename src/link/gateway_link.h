@@ -71,6 +71,10 @@ class GatewayLink {
   int32_t lastError() const { return lastError_.load(); }
   int32_t pendingReplies() const { return pendingReplies_.load(); }
   int32_t gatewayValue() const { return gatewayValue_.load(); }
+  // TCP: the gateway closed or reset the connection, and no send has
+  // connected again since. The link itself waits on; an owner that sends
+  // nothing learns here that its gateway has gone.
+  bool connectionLost() const { return connectionLost_.load(); }
 
  private:
   int32_t OpenSerial();
@@ -105,6 +109,7 @@ class GatewayLink {
   std::atomic<int32_t> lastError_{0};
   std::atomic<int32_t> pendingReplies_{0};
   std::atomic<int32_t> gatewayValue_{-1};
+  std::atomic<bool> connectionLost_{false};  // peerClosed_, for other threads
   std::atomic<int32_t> state_{static_cast<int32_t>(LinkState::Closed)};
   // Counts the openings, so that a reconnect that outlasts its session never
   // puts its socket into the next one.

@@ -4,6 +4,7 @@
 #include "cp932_encoder.h"
 #include "default_log_path.h"
 #include "program_identity.h"
+#include "report_session.h"
 
 namespace pelorin::monitor {
 
@@ -24,8 +25,7 @@ void MonitorCore::Shutdown() {
     link_.abortRequested = 1;
     startupWorker_.join();
   }
-  link_.owner = nullptr;
-  link_.Close();
+  protocol::CloseReportSession(link_);
   log_.Close();
 }
 

@@ -2,9 +2,9 @@
 // Receiving, and the enabling of the controls by mode.
 
 #include "control_table.h"
-#include "frame_handler.h"
 #include "link_error.h"
 #include "monitor_core.h"
+#include "report_session.h"
 #include "startup_thread.h"
 
 #include <system_error>
@@ -63,10 +63,8 @@ void MonitorCore::StartSession() {
 
   // Before the link opens, while no receive thread writes the rows.
   ClearRows();
-  link_.owner = static_cast<ReportSink*>(this);
-  link_.handler = &protocol::FrameHandler;
-  if (const LinkStatus status = link_.Open(); !status.ok()) {
-    window_.ShowMessage(LinkErrorText(status.code));
+  if (const int32_t code = protocol::OpenReportSession(link_, *this); code != 0) {
+    window_.ShowMessage(LinkErrorText(code));
     return;
   }
 
@@ -79,15 +77,13 @@ void MonitorCore::StartSession() {
   try {
     startupWorker_ = std::thread([this] { StartupWorker(); });
   } catch (const std::system_error& error) {
-    link_.owner = nullptr;
-    link_.Close();
+    protocol::CloseReportSession(link_);
     FinishStartup(error.code().value());
   }
 }
 
 void MonitorCore::StopSession() {
-  link_.owner = nullptr;  // no frame reaches the handler from here on
-  link_.Close();
+  protocol::CloseReportSession(link_);
   mode_ = static_cast<int32_t>(MonitorMode::Idle);
   UpdateControlStates();
 }
@@ -107,11 +103,7 @@ void MonitorCore::ShowStartupProgress() {
 }
 
 int32_t MonitorCore::SendStartCommand() {
-  const LinkStatus status = link_.SendCommand(0, commandWaitSeconds_, "MD");
-  if (status.ok()) return 0;
-  link_.owner = nullptr;
-  link_.Close();
-  return status.code;
+  return protocol::StartReports(link_, commandWaitSeconds_);
 }
 
 // The end of a start-up on the window thread: the message (while the progress
