@@ -1,0 +1,92 @@
+#pragma once
+
+#include "csv_log.h"
+#include "gateway_link.h"
+#include "logger_options.h"
+#include "logger_sink.h"
+#include "serial_ports.h"
+
+#include <atomic>
+#include <chrono>
+#include <condition_variable>
+#include <cstdint>
+#include <functional>
+#include <mutex>
+#include <string>
+#include <string_view>
+
+namespace pelorin::logger {
+
+// The waits of an unattended run; tests shorten them.
+struct RunTiming {
+  std::chrono::milliseconds firstPause{1000};  // before the next session
+  std::chrono::milliseconds longestPause{60000};
+  std::chrono::milliseconds logRetry{10000};   // a log file that failed is tried again
+  int32_t commandWaitSeconds = 5;
+};
+
+// Sessions with the gateway, one after the other, for as long as the program
+// runs: a session opens the link, sends the start command and logs every
+// report until the gateway is lost (its connection closed, or no report for
+// the silence); the next starts after a pause that doubles from the first to
+// the longest and starts again from the first after a session that brought
+// reports. A log file that cannot be opened or written stops nothing: it is
+// tried again every logRetry, and every failure and recovery is told once.
+class LoggerRun {
+ public:
+  // say gets one line per event, without its end of line; failure says
+  // whether it tells of a problem (shown even when quiet).
+  using Say = std::function<void(std::string_view line, bool failure)>;
+
+  LoggerRun(const LoggerOptions& options, Say say, RunTiming timing = {});
+  ~LoggerRun();
+  LoggerRun(const LoggerRun&) = delete;
+  LoggerRun& operator=(const LoggerRun&) = delete;
+
+  // Runs until RequestStop; then closes the link and the log. Returns the
+  // program's exit status.
+  int Run();
+  // From any thread: Run returns within about two seconds, every report
+  // decoded so far in the log.
+  void RequestStop();
+
+ private:
+  using Clock = std::chrono::steady_clock;
+
+  // One session; whether it brought reports.
+  bool RunSession();
+  // Waits until the time or a stop; looks after the log meanwhile.
+  void WaitUntil(Clock::time_point until);
+  bool Stopping() const { return stop_.load(); }
+  void OpenLog();
+  void LookAfterLog();
+
+  const LoggerOptions options_;
+  const Say say_;
+  const RunTiming timing_;
+
+  SerialPortRegistry ports_;
+  GatewayLink link_{ports_};
+  CsvLog log_;
+  LoggerSink sink_{log_};
+
+  std::atomic<bool> stop_{false};
+  std::mutex waitMutex_;
+  std::condition_variable stopped_;
+
+  // A write failure, told by the log's watch thread.
+  std::atomic<bool> logFailed_{false};
+  std::atomic<int32_t> logError_{0};
+  std::atomic<uint64_t> logUnwritten_{0};
+  // Run's own.
+  bool logDown_ = false;
+  Clock::time_point nextLogTry_;
+};
+
+// The COM number by which the link opens the device named on the command line.
+int32_t SerialPortNumber(SerialPortRegistry& ports, const std::string& device);
+
+// "error CODE: what it means", for the event lines.
+std::string DescribeFailure(int32_t code);
+
+}  // namespace pelorin::logger

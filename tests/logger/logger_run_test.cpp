@@ -1,0 +1,195 @@
+#include "cp932_encoder.h"
+#include "frame_builder.h"
+#include "logger_run.h"
+#include "record_format.h"
+#include "report_decoder.h"
+#include "sim_process.h"
+#include "temporary_folder.h"
+
+#include <gtest/gtest.h>
+
+#include <chrono>
+#include <condition_variable>
+#include <filesystem>
+#include <fstream>
+#include <iterator>
+#include <memory>
+#include <mutex>
+#include <string>
+#include <thread>
+#include <vector>
+
+namespace pelorin::logger {
+namespace {
+
+using namespace std::chrono_literals;
+using Clock = std::chrono::steady_clock;
+
+constexpr RunTiming kQuick{100ms, 400ms, 300ms, 5};
+
+// The logger on a thread of its own, and every line it says.
+class LoggerRunTest : public ::testing::Test {
+ protected:
+  ~LoggerRunTest() override {
+    if (thread_.joinable()) Stop();
+  }
+
+  LoggerOptions TcpOptions(const std::string& port) {
+    LoggerOptions options;
+    options.useTcp = true;
+    options.host = "127.0.0.1";
+    options.port = port;
+    options.csvPath = folder_.path() + "/log.csv";
+    return options;
+  }
+
+  void Start(const LoggerOptions& options) {
+    run_ = std::make_unique<LoggerRun>(
+        options,
+        [this](std::string_view line, bool) {
+          std::lock_guard lock(mutex_);
+          lines_.emplace_back(line);
+          said_.notify_all();
+        },
+        kQuick);
+    thread_ = std::thread([this] { status_ = run_->Run(); });
+  }
+
+  // Stops the logger as a signal would; it must end within two seconds.
+  void Stop() {
+    const auto start = Clock::now();
+    run_->RequestStop();
+    thread_.join();
+    EXPECT_LT(Clock::now() - start, 2s);
+    EXPECT_EQ(status_, 0);
+  }
+
+  // Waits until the logger has said a line holding text count times.
+  bool Said(const std::string& text, size_t count = 1, std::chrono::seconds within = 15s) {
+    std::unique_lock lock(mutex_);
+    return said_.wait_for(lock, within, [&] {
+      size_t found = 0;
+      for (const std::string& line : lines_) found += line.find(text) != std::string::npos;
+      return found >= count;
+    });
+  }
+
+  std::string LineWith(const std::string& text) {
+    std::lock_guard lock(mutex_);
+    for (const std::string& line : lines_) {
+      if (line.find(text) != std::string::npos) return line;
+    }
+    return {};
+  }
+
+  // The log's lines, without their CR LF; each must have had one.
+  std::vector<std::string> CsvLines() {
+    std::ifstream file(folder_.path() + "/log.csv", std::ios::binary);
+    const std::string bytes((std::istreambuf_iterator<char>(file)), std::istreambuf_iterator<char>());
+    std::vector<std::string> lines;
+    size_t start = 0;
+    for (size_t end; (end = bytes.find("\r\n", start)) != std::string::npos; start = end + 2) {
+      lines.push_back(bytes.substr(start, end - start));
+    }
+    EXPECT_EQ(start, bytes.size()) << "a line without its end";
+    return lines;
+  }
+
+  test::TemporaryFolder folder_;
+
+ private:
+  std::unique_ptr<LoggerRun> run_;
+  std::thread thread_;
+  int status_ = -1;
+  std::mutex mutex_;
+  std::condition_variable said_;
+  std::vector<std::string> lines_;
+};
+
+// The number that a line like "...; 42 reports in this session" gives.
+uint64_t NumberBefore(const std::string& line, const std::string& words) {
+  const size_t at = line.rfind(words);
+  if (at == std::string::npos || at < 2) return 0;
+  const size_t start = line.rfind(' ', at - 2) + 1;
+  return std::stoull(line.substr(start, at - 1 - start));
+}
+
+// The window's line for a report, from the node on: the date and time differ.
+std::string WithoutTime(const std::string& line) { return line.substr(line.find(',', line.find(',') + 1) + 1); }
+
+TEST_F(LoggerRunTest, EveryReportDecodedIsInTheLogAsTheWindowWritesIt) {
+  test::SimProcess sim({"--tcp", "127.0.0.1:0", "--rate", "2000", "--fixed-report"});
+  Start(TcpOptions(sim.endpoint()));
+  ASSERT_TRUE(Said("start command answered"));
+  std::this_thread::sleep_for(500ms);
+  Stop();
+
+  const std::vector<std::string> lines = CsvLines();
+  const uint64_t decoded = NumberBefore(LineWith("stopped"), "reports decoded");
+  ASSERT_GT(decoded, 100u);
+  ASSERT_EQ(lines.size(), decoded + 1);
+  Cp932Encoder encoder;
+  std::string header, record;
+  encoder.Append(FormatHeaderLine({"入力 1", "入力 2", "入力 3", "入力 4", "入力 5"}), &header);
+  EXPECT_EQ(lines[0], header);
+  NodeReport report;
+  const sim::Frame frame = sim::NodeReport(sim::FixedReport());
+  ASSERT_TRUE(ParseNodeReport(frame.data(), static_cast<int32_t>(frame.size()), &report));
+  encoder.Append(FormatRecordLine(report), &record);
+  for (size_t i = 1; i < lines.size(); ++i) ASSERT_EQ(WithoutTime(lines[i]), WithoutTime(record)) << i;
+}
+
+// A gateway that goes away, by closing its connection or by falling silent,
+// ends the session; the next one starts by itself and logs on.
+TEST_F(LoggerRunTest, ALostGatewayIsFollowedByANewSession) {
+  {
+    auto sim = std::make_unique<test::SimProcess>(
+        std::vector<std::string>{"--tcp", "127.0.0.1:0", "--rate", "200"});
+    const std::string port = sim->endpoint();
+    Start(TcpOptions(port));
+    ASSERT_TRUE(Said("start command answered"));
+    std::this_thread::sleep_for(300ms);
+    sim.reset();
+    ASSERT_TRUE(Said("gateway lost: the gateway closed the connection"));
+    ASSERT_TRUE(Said("cannot reach the gateway"));
+    sim = std::make_unique<test::SimProcess>(
+        std::vector<std::string>{"--tcp", "127.0.0.1:" + port, "--rate", "200"});
+    ASSERT_TRUE(Said("start command answered", 2));
+    std::this_thread::sleep_for(300ms);
+    Stop();
+  }
+  const uint64_t first = NumberBefore(LineWith("gateway lost"), "reports in this session");
+  const uint64_t decoded = NumberBefore(LineWith("stopped"), "reports decoded");
+  EXPECT_GT(first, 0u);
+  EXPECT_GT(decoded, first);
+  EXPECT_EQ(CsvLines().size(), decoded + 1);
+}
+
+TEST_F(LoggerRunTest, ASilentGatewayCountsAsLostAfterTheSilence) {
+  test::SimProcess sim({"--tcp", "127.0.0.1:0", "--rate", "200", "--count", "5"});
+  LoggerOptions options = TcpOptions(sim.endpoint());
+  options.silenceSeconds = 1;
+  Start(options);
+  ASSERT_TRUE(Said("gateway lost: no report for 1 s; 5 reports in this session"));
+  ASSERT_TRUE(Said("start command answered", 2));
+  Stop();
+}
+
+// A log that cannot be opened stops nothing: the file is tried again, and
+// its recovery counts the reports that did not reach it.
+TEST_F(LoggerRunTest, ALogFileThatCannotBeOpenedIsTriedAgain) {
+  test::SimProcess sim({"--tcp", "127.0.0.1:0", "--rate", "200"});
+  LoggerOptions options = TcpOptions(sim.endpoint());
+  options.csvPath = folder_.path() + "/later/log.csv";
+  Start(options);
+  ASSERT_TRUE(Said("cannot open the log file"));
+  ASSERT_TRUE(Said("start command answered"));
+  std::this_thread::sleep_for(300ms);
+  std::filesystem::create_directory(folder_.path() + "/later");
+  ASSERT_TRUE(Said("is written again"));
+  EXPECT_GT(NumberBefore(LineWith("is written again"), "reports could not be written"), 0u);
+  Stop();
+}
+
+}  // namespace
+}  // namespace pelorin::logger
