@@ -4,6 +4,7 @@
 #include "report_session.h"
 
 #include <algorithm>
+#include <cstdio>
 #include <system_error>
 
 namespace pelorin::logger {
@@ -80,6 +81,7 @@ int LoggerRun::Run() {
     if (!brought) pause = std::min(pause * 2, timing_.longestPause);
   }
   protocol::CloseReportSession(link_);
+  FollowTheDay();
   log_.Close();
   LookAfterLog();
   say_("stopped; " + std::to_string(sink_.reports()) + " reports decoded", false);
@@ -142,9 +144,25 @@ void LoggerRun::WaitUntil(Clock::time_point until) {
   }
 }
 
+std::string DatedPath(const std::string& path, int day) {
+  char date[24];
+  std::snprintf(date, sizeof date, "-%04d-%02d-%02d", day / 10000, day / 100 % 100, day % 100);
+  const size_t name = path.find_last_of("/\\") + 1;  // 0 without a folder
+  const size_t dot = path.rfind('.');
+  const size_t at = dot != std::string::npos && dot > name ? dot : path.size();
+  return path.substr(0, at) + date + path.substr(at);
+}
+
+std::string LoggerRun::LogPath(int day) const {
+  return options_.daily ? DatedPath(options_.csvPath, day) : options_.csvPath;
+}
+
 void LoggerRun::OpenLog() {
-  if (const int32_t code = log_.Open(options_.csvPath); code != 0) {
-    say_("cannot open the log file " + options_.csvPath + ": " + DescribeFailure(code) +
+  const int day = LoggerSink::DayOf(timing_.clock());
+  sink_.SetLogDay(day);
+  logPath_ = LogPath(day);
+  if (const int32_t code = log_.Open(logPath_); code != 0) {
+    say_("cannot open the log file " + logPath_ + ": " + DescribeFailure(code) +
              "; trying again every " + Seconds(timing_.logRetry),
          true);
     logDown_ = true;
@@ -156,22 +174,44 @@ void LoggerRun::OpenLog() {
 // tells its recovery once, with the reports that did not reach the file.
 void LoggerRun::LookAfterLog() {
   if (logFailed_.exchange(false)) {
-    say_("cannot write the log file " + options_.csvPath + ": " + DescribeFailure(logError_.load()) +
+    say_("cannot write the log file " + logPath_ + ": " + DescribeFailure(logError_.load()) +
              "; " + std::to_string(logUnwritten_.exchange(0)) +
              " reports not written; trying again every " + Seconds(timing_.logRetry),
          true);
     logDown_ = true;
     nextLogTry_ = Clock::now() + timing_.logRetry;
   }
+  FollowTheDay();
   if (!logDown_ || Stopping() || Clock::now() < nextLogTry_) return;
-  if (log_.Open(options_.csvPath) != 0) {
+  if (log_.Open(logPath_) != 0) {
     nextLogTry_ = Clock::now() + timing_.logRetry;
     return;
   }
   logDown_ = false;
-  say_("the log file " + options_.csvPath + " is written again; " +
+  say_("the log file " + logPath_ + " is written again; " +
            std::to_string(sink_.TakeUnwritten()) + " reports could not be written meanwhile",
        true);
+}
+
+// A report of a new day waits, held by the sink, for its day's file.
+void LoggerRun::FollowTheDay() {
+  const std::optional<int> day = sink_.HeldDay();
+  if (!day) return;
+  log_.Close();
+  sink_.SetLogDay(*day);
+  logPath_ = LogPath(*day);
+  if (!logDown_) {
+    if (const int32_t code = log_.Open(logPath_); code != 0) {
+      say_("cannot open the log file " + logPath_ + ": " + DescribeFailure(code) +
+               "; trying again every " + Seconds(timing_.logRetry),
+           true);
+      logDown_ = true;
+      nextLogTry_ = Clock::now() + timing_.logRetry;
+    } else {
+      say_("logging into " + logPath_, false);
+    }
+  }
+  sink_.DeliverHeld();
 }
 
 }  // namespace pelorin::logger

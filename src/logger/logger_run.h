@@ -23,6 +23,10 @@ struct RunTiming {
   std::chrono::milliseconds longestPause{60000};
   std::chrono::milliseconds logRetry{10000};   // a log file that failed is tried again
   int32_t commandWaitSeconds = 5;
+  // The time that reports are stamped with, and that names daily files.
+  LoggerSink::Clock clock = [] {
+    return std::chrono::system_clock::to_time_t(std::chrono::system_clock::now());
+  };
 };
 
 // Sessions with the gateway, one after the other, for as long as the program
@@ -59,7 +63,12 @@ class LoggerRun {
   void WaitUntil(Clock::time_point until);
   bool Stopping() const { return stop_.load(); }
   void OpenLog();
+  // Tells a write failure, opens the file of a new day, tries a failed file
+  // again.
   void LookAfterLog();
+  void FollowTheDay();
+  // The path of the file for the log's day.
+  std::string LogPath(int day) const;
 
   const LoggerOptions options_;
   const Say say_;
@@ -68,7 +77,7 @@ class LoggerRun {
   SerialPortRegistry ports_;
   GatewayLink link_{ports_};
   CsvLog log_;
-  LoggerSink sink_{log_};
+  LoggerSink sink_{log_, options_.daily, timing_.clock};
 
   std::atomic<bool> stop_{false};
   std::mutex waitMutex_;
@@ -81,10 +90,15 @@ class LoggerRun {
   // Run's own.
   bool logDown_ = false;
   Clock::time_point nextLogTry_;
+  std::string logPath_;
 };
 
 // The COM number by which the link opens the device named on the command line.
 int32_t SerialPortNumber(SerialPortRegistry& ports, const std::string& device);
+
+// A daily file's path: the date before the file name's extension
+// ("log.csv" and 20261208 give "log-2026-12-08.csv").
+std::string DatedPath(const std::string& path, int day);
 
 // "error CODE: what it means", for the event lines.
 std::string DescribeFailure(int32_t code);

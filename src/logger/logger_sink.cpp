@@ -1,10 +1,61 @@
 #include "logger_sink.h"
 
+#include "local_time_of.h"
+
 namespace pelorin::logger {
 
 void LoggerSink::AppendRecord(const NodeReport& report) {
-  if (!log_.Append(report)) unwritten_.fetch_add(1);
   reports_.fetch_add(1);
+  if (daily_) {
+    const int day = DayOf(report.timestamp);
+    std::lock_guard lock(mutex_);
+    if (delivering_ || !held_.empty() || day != logDay_) {
+      held_.push_back(report);
+      return;
+    }
+  }
+  Deliver(report);
+}
+
+void LoggerSink::Deliver(const NodeReport& report) {
+  if (!log_.Append(report)) unwritten_.fetch_add(1);
+}
+
+int LoggerSink::DayOf(std::time_t when) {
+  const std::tm& local = LocalTimeOf(when);
+  return (local.tm_year + 1900) * 10000 + (local.tm_mon + 1) * 100 + local.tm_mday;
+}
+
+void LoggerSink::SetLogDay(int day) {
+  std::lock_guard lock(mutex_);
+  logDay_ = day;
+}
+
+std::optional<int> LoggerSink::HeldDay() {
+  std::lock_guard lock(mutex_);
+  if (held_.empty()) return std::nullopt;
+  return DayOf(held_.front().timestamp);
+}
+
+// Reports held meanwhile join the delivery, so that none overtakes another.
+// A held report of yet another day stays held for the next turn.
+void LoggerSink::DeliverHeld() {
+  for (;;) {
+    std::vector<NodeReport> batch;
+    {
+      std::lock_guard lock(mutex_);
+      size_t count = 0;
+      while (count < held_.size() && DayOf(held_[count].timestamp) == logDay_) ++count;
+      if (count == 0) {
+        delivering_ = false;
+        return;
+      }
+      batch.assign(held_.begin(), held_.begin() + static_cast<std::ptrdiff_t>(count));
+      held_.erase(held_.begin(), held_.begin() + static_cast<std::ptrdiff_t>(count));
+      delivering_ = true;
+    }
+    for (const NodeReport& report : batch) Deliver(report);
+  }
 }
 
 }  // namespace pelorin::logger

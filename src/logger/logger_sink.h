@@ -5,32 +5,64 @@
 
 #include <atomic>
 #include <cstdint>
+#include <ctime>
+#include <functional>
+#include <mutex>
+#include <optional>
+#include <vector>
 
 namespace pelorin::logger {
 
 // Where the logger's decoded reports go: each into the log, and counted, so
 // that the logger can tell a gateway that has gone quiet and how many reports
 // the log could not take.
+//
+// With daily files each report belongs to the file of its own local day. A
+// report of another day than the open file's is held, with every report after
+// it, until the run has opened that day's file (TakeHeld, DeliverHeld): the
+// receive thread never waits for a file to close or open.
 class LoggerSink : public ReportSink {
  public:
-  explicit LoggerSink(CsvLog& log) : log_(log) {}
+  using Clock = std::function<std::time_t()>;
+
+  LoggerSink(CsvLog& log, bool daily, Clock clock)
+      : log_(log), daily_(daily), clock_(std::move(clock)) {}
 
   RowValues& Rows() override { return rows_; }
   void SetNodeStatus(std::string_view) override {}
   void SetReceiveTime(std::string_view) override {}
   void RequestRowRefresh() override {}
   void AppendRecord(const NodeReport& report) override;
+  std::time_t Now() override { return clock_(); }
 
   // Reports decoded so far.
   uint64_t reports() const { return reports_.load(); }
   // Reports that the log did not take (it was closed) since the last call.
   uint64_t TakeUnwritten() { return unwritten_.exchange(0); }
 
+  // The day (yyyymmdd, local) of a time, and of the open file.
+  static int DayOf(std::time_t when);
+  void SetLogDay(int day);
+  // The day of the first held report, if any; reports keep being held.
+  std::optional<int> HeldDay();
+  // Into the log that is now open: the held reports, in order, then the
+  // receive thread's reports go to the log directly again.
+  void DeliverHeld();
+
  private:
+  void Deliver(const NodeReport& report);
+
   CsvLog& log_;
+  const bool daily_;
+  const Clock clock_;
   RowValues rows_;
   std::atomic<uint64_t> reports_{0};
   std::atomic<uint64_t> unwritten_{0};
+
+  std::mutex mutex_;  // guards what follows
+  int logDay_ = 0;
+  std::vector<NodeReport> held_;
+  bool delivering_ = false;  // the run is putting held reports into the log
 };
 
 }  // namespace pelorin::logger

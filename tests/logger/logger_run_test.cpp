@@ -8,7 +8,9 @@
 
 #include <gtest/gtest.h>
 
+#include <atomic>
 #include <chrono>
+#include <ctime>
 #include <condition_variable>
 #include <filesystem>
 #include <fstream>
@@ -25,7 +27,13 @@ namespace {
 using namespace std::chrono_literals;
 using Clock = std::chrono::steady_clock;
 
-constexpr RunTiming kQuick{100ms, 400ms, 300ms, 5};
+RunTiming Quick() {
+  RunTiming timing;
+  timing.firstPause = 100ms;
+  timing.longestPause = 400ms;
+  timing.logRetry = 300ms;
+  return timing;
+}
 
 // The logger on a thread of its own, and every line it says.
 class LoggerRunTest : public ::testing::Test {
@@ -43,7 +51,7 @@ class LoggerRunTest : public ::testing::Test {
     return options;
   }
 
-  void Start(const LoggerOptions& options) {
+  void Start(const LoggerOptions& options, RunTiming timing = Quick()) {
     run_ = std::make_unique<LoggerRun>(
         options,
         [this](std::string_view line, bool) {
@@ -51,7 +59,7 @@ class LoggerRunTest : public ::testing::Test {
           lines_.emplace_back(line);
           said_.notify_all();
         },
-        kQuick);
+        std::move(timing));
     thread_ = std::thread([this] { status_ = run_->Run(); });
   }
 
@@ -83,8 +91,8 @@ class LoggerRunTest : public ::testing::Test {
   }
 
   // The log's lines, without their CR LF; each must have had one.
-  std::vector<std::string> CsvLines() {
-    std::ifstream file(folder_.path() + "/log.csv", std::ios::binary);
+  std::vector<std::string> CsvLines(const std::string& name = "log.csv") {
+    std::ifstream file(folder_.path() + "/" + name, std::ios::binary);
     const std::string bytes((std::istreambuf_iterator<char>(file)), std::istreambuf_iterator<char>());
     std::vector<std::string> lines;
     size_t start = 0;
@@ -189,6 +197,58 @@ TEST_F(LoggerRunTest, ALogFileThatCannotBeOpenedIsTriedAgain) {
   ASSERT_TRUE(Said("is written again"));
   EXPECT_GT(NumberBefore(LineWith("is written again"), "reports could not be written"), 0u);
   Stop();
+}
+
+TEST(DailyLogPath, TheDateGoesBeforeTheExtension) {
+  const struct {
+    std::string path, dated;
+  } cases[] = {
+      {"log.csv", "log-2026-12-08.csv"},
+      {"/var/lib/pelorin-logger/gw/log", "/var/lib/pelorin-logger/gw/log-2026-12-08"},
+      {"logs.d/pelorin", "logs.d/pelorin-2026-12-08"},
+      {"C:\\logs\\Pelorin.csv", "C:\\logs\\Pelorin-2026-12-08.csv"},
+  };
+  for (const auto& c : cases) EXPECT_EQ(DatedPath(c.path, 20261208), c.dated);
+}
+
+// Reports go to the file of their own local day, each file with its header;
+// the clock is the test's.
+TEST_F(LoggerRunTest, DailyFilesChangeAtLocalMidnight) {
+  std::tm evening{};
+  evening.tm_year = 2026 - 1900;
+  evening.tm_mon = 11;
+  evening.tm_mday = 8;
+  evening.tm_hour = 23;
+  evening.tm_min = 59;
+  evening.tm_sec = 58;
+  evening.tm_isdst = -1;
+  std::atomic<std::time_t> now{std::mktime(&evening)};
+  RunTiming timing = Quick();
+  timing.clock = [&now] { return now.load(); };
+  test::SimProcess sim({"--tcp", "127.0.0.1:0", "--rate", "200"});
+  LoggerOptions options = TcpOptions(sim.endpoint());
+  options.daily = true;
+  Start(options, timing);
+  ASSERT_TRUE(Said("start command answered"));
+  std::this_thread::sleep_for(300ms);
+  now += 3;  // 00:00:01 on the 9th
+  ASSERT_TRUE(Said("logging into " + folder_.path() + "/log-2026-12-09.csv"));
+  std::this_thread::sleep_for(300ms);
+  Stop();
+
+  const struct {
+    const char* file;
+    const char* date;
+  } days[] = {{"log-2026-12-08.csv", "2026/12/08"}, {"log-2026-12-09.csv", "2026/12/09"}};
+  size_t records = 0;
+  for (const auto& day : days) {
+    const std::vector<std::string> lines = CsvLines(day.file);
+    ASSERT_GT(lines.size(), 1u) << day.file;
+    EXPECT_EQ(lines[0].rfind("\x93\xfa\x95\x74,", 0), 0u) << day.file;  // 日付: the header
+    for (size_t i = 1; i < lines.size(); ++i) EXPECT_EQ(lines[i].rfind(day.date, 0), 0u) << lines[i];
+    records += lines.size() - 1;
+  }
+  EXPECT_EQ(records, NumberBefore(LineWith("stopped"), "reports decoded"));
 }
 
 }  // namespace
