@@ -170,7 +170,7 @@ LinkStatus GatewayLink::SendCommand(int32_t node, int32_t waitSeconds,
 // Transport operations
 
 int32_t GatewayLink::OpenSerial() {
-  if (const int32_t code = OpenSerialPort(serialPorts_, comPort, retryCount_, &serialPort_);
+  if (const int32_t code = OpenSerialPort(serialPorts_, comPort, serialSpeed, retryCount_, &serialPort_);
       code != 0) {
     return Fail(code);
   }

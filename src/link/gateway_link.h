@@ -43,6 +43,7 @@ class GatewayLink {
   char hostName[256] = {};
   char portText[16] = {};
   int32_t comPort = 0;
+  int32_t serialSpeed = 0;  // the line speed a serial port is set to; 0 keeps its own
 
   // Copies a text into hostName or portText; false (field unchanged) when it
   // does not fit.

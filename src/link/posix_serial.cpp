@@ -17,8 +17,23 @@ namespace pelorin {
 
 namespace {
 
-// Exclusive use (TIOCEXCL and an exclusive flock), non-blocking, raw mode.
-int32_t OpenDeviceNode(const char* deviceNode, int* fd) {
+// The termios constant of a line speed; B0 for one that termios lacks.
+speed_t TermiosSpeed(int32_t speed) {
+  static constexpr struct {
+    int32_t bits;
+    speed_t constant;
+  } kSpeeds[] = {{1200, B1200},     {2400, B2400},     {4800, B4800},    {9600, B9600},
+                 {19200, B19200},   {38400, B38400},   {57600, B57600},  {115200, B115200},
+                 {230400, B230400}, {460800, B460800}, {921600, B921600}};
+  for (const auto& entry : kSpeeds) {
+    if (entry.bits == speed) return entry.constant;
+  }
+  return B0;
+}
+
+// Exclusive use (TIOCEXCL and an exclusive flock), non-blocking, raw mode, at
+// the speed asked for or the one the device has.
+int32_t OpenDeviceNode(const char* deviceNode, int32_t speed, int* fd) {
   *fd = open(deviceNode, O_RDWR | O_NOCTTY | O_CLOEXEC | O_NONBLOCK);
   if (*fd < 0) return LastErrno();
   int32_t error = 0;
@@ -27,9 +42,11 @@ int32_t OpenDeviceNode(const char* deviceNode, int* fd) {
     error = errno == EWOULDBLOCK ? EBUSY : LastErrno();
   } else if (ioctl(*fd, TIOCEXCL) < 0 || tcgetattr(*fd, &settings) < 0) {
     error = LastErrno();
+  } else if (speed != 0 && TermiosSpeed(speed) == B0) {
+    error = EINVAL;
   } else {
-    const speed_t inSpeed = cfgetispeed(&settings);
-    const speed_t outSpeed = cfgetospeed(&settings);
+    const speed_t inSpeed = speed != 0 ? TermiosSpeed(speed) : cfgetispeed(&settings);
+    const speed_t outSpeed = speed != 0 ? TermiosSpeed(speed) : cfgetospeed(&settings);
     cfmakeraw(&settings);
     settings.c_cflag |= CLOCAL | CREAD;
     settings.c_cc[VMIN] = 0;
@@ -46,11 +63,11 @@ int32_t OpenDeviceNode(const char* deviceNode, int* fd) {
 
 // Writes wait for the line themselves (WriteSerial), so the per-byte time-out
 // is taken by the caller's timeoutMs.
-int32_t OpenSerialPort(const SerialPortRegistry& ports, int32_t comPort,
+int32_t OpenSerialPort(const SerialPortRegistry& ports, int32_t comPort, int32_t speed,
                        [[maybe_unused]] int writeMsPerByte, SerialHandle* port) {
   const auto node = ports.DeviceNode(comPort);
   if (!node) return ENOENT;
-  return OpenDeviceNode(node->c_str(), port);
+  return OpenDeviceNode(node->c_str(), speed, port);
 }
 
 int32_t WriteSerial(SerialHandle fd, const uint8_t* bytes, size_t length, int timeoutMs) {

@@ -11,12 +11,14 @@ namespace pelorin {
 class SerialPortRegistry;
 
 // Opens serial port COM`comPort` for exclusive use, so that all 256 byte values
-// pass unchanged; the line speed stays as the system has it. On Linux the
+// pass unchanged (8 data bits, no parity, one stop bit, no flow control); the
+// line speed becomes speed, or with 0 stays as the system has it. On Linux the
 // registry gives the device node of the number; on Windows the number names
 // the device itself ("\\.\COMn"). writeMsPerByte is the per-byte part of the
-// write time-out. 0 or the platform's error number.
-int32_t OpenSerialPort(const SerialPortRegistry& ports, int32_t comPort, int writeMsPerByte,
-                       SerialHandle* port);
+// write time-out. 0 or the platform's error number (EINVAL or
+// ERROR_INVALID_PARAMETER for a speed the device does not take).
+int32_t OpenSerialPort(const SerialPortRegistry& ports, int32_t comPort, int32_t speed,
+                       int writeMsPerByte, SerialHandle* port);
 
 // Writes every byte, giving up after timeoutMs. 0 or the error number.
 int32_t WriteSerial(SerialHandle port, const uint8_t* bytes, size_t length, int timeoutMs);

@@ -43,12 +43,14 @@ class PortRequest {
 
 // Frames are binary bytes: whatever line settings the last program left, the
 // port carries 8 data bits without parity, flow control or dropped bytes, at
-// the speed it has. DTR and RTS go up, since many USB CDC gateways send
-// nothing until DTR is raised and usbser.sys does not raise it by itself.
-int32_t MakeRaw(HANDLE port) {
+// the speed asked for or the one it has. DTR and RTS go up, since many USB
+// CDC gateways send nothing until DTR is raised and usbser.sys does not raise
+// it by itself.
+int32_t MakeRaw(HANDLE port, int32_t speed) {
   DCB settings{};
   settings.DCBlength = sizeof settings;
   if (!GetCommState(port, &settings)) return LastSystemError();
+  if (speed != 0) settings.BaudRate = static_cast<DWORD>(speed);
   settings.fBinary = TRUE;
   settings.fParity = FALSE;
   settings.ByteSize = 8;
@@ -73,7 +75,7 @@ int32_t MakeRaw(HANDLE port) {
 // COMn names the device itself: Windows keeps the numbers, so the registry
 // that Linux needs for them has no part here.
 int32_t OpenSerialPort([[maybe_unused]] const SerialPortRegistry& ports, int32_t comPort,
-                       int writeMsPerByte, SerialHandle* port) {
+                       int32_t speed, int writeMsPerByte, SerialHandle* port) {
   char name[32];
   std::snprintf(name, sizeof name, "\\\\.\\COM%d", comPort);
   // Overlapped, so that the receive thread can wait for the port's next byte
@@ -82,7 +84,7 @@ int32_t OpenSerialPort([[maybe_unused]] const SerialPortRegistry& ports, int32_t
                                     OPEN_EXISTING, FILE_FLAG_OVERLAPPED, nullptr);
   *port = reinterpret_cast<SerialHandle>(handle);
   if (handle == INVALID_HANDLE_VALUE) return LastSystemError();
-  if (const int32_t error = MakeRaw(handle); error != 0) {
+  if (const int32_t error = MakeRaw(handle, speed); error != 0) {
     CloseHandle(handle);
     *port = kNoSerial;
     return error;

@@ -51,6 +51,7 @@ LoggerRun::LoggerRun(const LoggerOptions& options, Say say, RunTiming timing)
   } else {
     link_.useTcp = 0;
     link_.comPort = SerialPortNumber(ports_, options_.serialDevice);
+    link_.serialSpeed = options_.speed.value_or(0);
   }
   for (int row = 0; row < 5; ++row) log_.SetRowName(row, options_.rowNames[static_cast<size_t>(row)]);
 }

@@ -108,6 +108,36 @@ TEST_F(SerialLink, MissingDeviceFailsWithThePlatformError) {
   EXPECT_EQ(link.state(), LinkState::Closed);
 }
 
+// The pty slave's line speed, read or set while nothing else holds it.
+speed_t SlaveSpeed(const std::string& path, speed_t set = B0) {
+  const int fd = open(path.c_str(), O_RDWR | O_NOCTTY | O_NONBLOCK);
+  termios settings{};
+  tcgetattr(fd, &settings);
+  if (set != B0) {
+    cfsetspeed(&settings, set);
+    tcsetattr(fd, TCSANOW, &settings);
+  }
+  close(fd);
+  return cfgetospeed(&settings);
+}
+
+// A port keeps its own speed unless one is asked for; one the device cannot
+// take fails the open and changes nothing.
+TEST_F(SerialLink, TheLineSpeedChangesOnlyWhenAskedFor) {
+  SlaveSpeed(pty.slavePath(), B38400);
+  const struct {
+    int32_t speed;
+    int32_t code;
+    speed_t after;
+  } cases[] = {{0, 0, B38400}, {9600, 0, B9600}, {12345, EINVAL, B9600}, {0, 0, B9600}};
+  for (const auto& c : cases) {
+    link.serialSpeed = c.speed;
+    EXPECT_EQ(link.Open().code, c.code) << c.speed;
+    link.Close();
+    EXPECT_EQ(SlaveSpeed(pty.slavePath()), c.after) << c.speed;
+  }
+}
+
 TEST_F(SerialLink, PortIsNeverShared) {
   ASSERT_EQ(link.Open().code, 0);
   GatewayLink second{ports};
