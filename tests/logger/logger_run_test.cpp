@@ -183,6 +183,32 @@ TEST_F(LoggerRunTest, ASilentGatewayCountsAsLostAfterTheSilence) {
   Stop();
 }
 
+// A serial gateway named by a path that follows its adapter (as a
+// /dev/serial/by-id link does): the adapter pulled, then back under a new
+// device node, and logging goes on there.
+TEST_F(LoggerRunTest, ANewDeviceAtTheSamePathAfterAReplugIsLoggedOn) {
+  const std::string link = folder_.path() + "/usb-gateway";
+  auto sim = std::make_unique<test::SimProcess>(std::vector<std::string>{"--pty", "--rate", "200"});
+  std::filesystem::create_symlink(sim->endpoint(), link);
+  LoggerOptions options;
+  options.serialDevice = link;
+  options.csvPath = folder_.path() + "/log.csv";
+  options.silenceSeconds = 1;
+  Start(options);
+  ASSERT_TRUE(Said("start command answered"));
+  sim.reset();
+  ASSERT_TRUE(Said("gateway lost"));
+  sim = std::make_unique<test::SimProcess>(std::vector<std::string>{"--pty", "--rate", "200"});
+  std::filesystem::remove(link);
+  std::filesystem::create_symlink(sim->endpoint(), link);
+  ASSERT_TRUE(Said("start command answered", 2));
+  std::this_thread::sleep_for(300ms);
+  Stop();
+  const uint64_t first = NumberBefore(LineWith("gateway lost"), "reports in this session");
+  EXPECT_GT(first, 0u);
+  EXPECT_GT(NumberBefore(LineWith("stopped"), "reports decoded"), first);
+}
+
 // A log that cannot be opened stops nothing: the file is tried again, and
 // its recovery counts the reports that did not reach it.
 TEST_F(LoggerRunTest, ALogFileThatCannotBeOpenedIsTriedAgain) {
