@@ -33,10 +33,11 @@ std::string DescribeFailure(int32_t code) {
   return "error " + std::to_string(code) + ": " + std::system_category().message(code);
 }
 
-LoggerRun::LoggerRun(const LoggerOptions& options, Say say, RunTiming timing)
+LoggerRun::LoggerRun(const LoggerOptions& options, Say say, RunTiming timing, Show show)
     : options_(options),
       say_(std::move(say)),
-      timing_(timing),
+      timing_(std::move(timing)),
+      show_(std::move(show)),
       log_([this](int32_t error, size_t unwritten) {
         // The log's watch thread: Run tells it and tries the file again.
         logError_.store(error);
@@ -138,11 +139,24 @@ bool LoggerRun::RunSession() {
 void LoggerRun::WaitUntil(Clock::time_point until) {
   for (;;) {
     LookAfterLog();
+    ShowView();
     std::unique_lock lock(waitMutex_);
     const Clock::time_point wake = logDown_ ? std::min(until, nextLogTry_) : until;
     stopped_.wait_until(lock, wake, [&] { return Stopping() || logFailed_.load(); });
     if (Stopping() || Clock::now() >= until) return;
   }
+}
+
+// Digits that change more often than this cannot be read anyway.
+constexpr int kViewsPerSecond = 4;
+
+void LoggerRun::ShowView() {
+  if (!show_ || Clock::now() < nextView_) return;
+  RowValues::Snapshot rows;
+  std::string status, time;
+  if (!sink_.TakeView(&rows, &status, &time)) return;
+  show_(rows, status, time);
+  nextView_ = Clock::now() + std::chrono::milliseconds(1000 / kViewsPerSecond);
 }
 
 std::string DatedPath(const std::string& path, int day) {

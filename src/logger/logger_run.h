@@ -42,7 +42,11 @@ class LoggerRun {
   // whether it tells of a problem (shown even when quiet).
   using Say = std::function<void(std::string_view line, bool failure)>;
 
-  LoggerRun(const LoggerOptions& options, Say say, RunTiming timing = {});
+  // show gets the latest report's view a few times a second, if given.
+  using Show = std::function<void(const RowValues::Snapshot& rows, std::string_view status,
+                                  std::string_view time)>;
+
+  LoggerRun(const LoggerOptions& options, Say say, RunTiming timing = {}, Show show = {});
   ~LoggerRun();
   LoggerRun(const LoggerRun&) = delete;
   LoggerRun& operator=(const LoggerRun&) = delete;
@@ -67,12 +71,15 @@ class LoggerRun {
   // again.
   void LookAfterLog();
   void FollowTheDay();
+  // Shows the latest report, at most kViewsPerSecond times a second.
+  void ShowView();
   // The path of the file for the log's day.
   std::string LogPath(int day) const;
 
   const LoggerOptions options_;
   const Say say_;
   const RunTiming timing_;
+  const Show show_;
 
   SerialPortRegistry ports_;
   GatewayLink link_{ports_};
@@ -91,6 +98,7 @@ class LoggerRun {
   bool logDown_ = false;
   Clock::time_point nextLogTry_;
   std::string logPath_;
+  Clock::time_point nextView_;
 };
 
 // The COM number by which the link opens the device named on the command line.

@@ -17,6 +17,25 @@ void LoggerSink::AppendRecord(const NodeReport& report) {
   Deliver(report);
 }
 
+void LoggerSink::SetNodeStatus(std::string_view text) {
+  std::lock_guard lock(textMutex_);
+  status_.assign(text);
+}
+
+void LoggerSink::SetReceiveTime(std::string_view text) {
+  std::lock_guard lock(textMutex_);
+  receiveTime_.assign(text);
+}
+
+bool LoggerSink::TakeView(RowValues::Snapshot* rows, std::string* status, std::string* time) {
+  if (!viewChanged_.exchange(false)) return false;
+  *rows = rows_.Read();
+  std::lock_guard lock(textMutex_);
+  *status = status_;
+  *time = receiveTime_;
+  return true;
+}
+
 void LoggerSink::Deliver(const NodeReport& report) {
   if (!log_.Append(report)) unwritten_.fetch_add(1);
 }

@@ -9,6 +9,7 @@
 #include <functional>
 #include <mutex>
 #include <optional>
+#include <string>
 #include <vector>
 
 namespace pelorin::logger {
@@ -29,9 +30,9 @@ class LoggerSink : public ReportSink {
       : log_(log), daily_(daily), clock_(std::move(clock)) {}
 
   RowValues& Rows() override { return rows_; }
-  void SetNodeStatus(std::string_view) override {}
-  void SetReceiveTime(std::string_view) override {}
-  void RequestRowRefresh() override {}
+  void SetNodeStatus(std::string_view text) override;
+  void SetReceiveTime(std::string_view text) override;
+  void RequestRowRefresh() override { viewChanged_.store(true); }
   void AppendRecord(const NodeReport& report) override;
   std::time_t Now() override { return clock_(); }
 
@@ -39,6 +40,10 @@ class LoggerSink : public ReportSink {
   uint64_t reports() const { return reports_.load(); }
   // Reports that the log did not take (it was closed) since the last call.
   uint64_t TakeUnwritten() { return unwritten_.exchange(0); }
+
+  // The latest report's rows, status line and receive time, when a report
+  // came since the last call.
+  bool TakeView(RowValues::Snapshot* rows, std::string* status, std::string* time);
 
   // The day (yyyymmdd, local) of a time, and of the open file.
   static int DayOf(std::time_t when);
@@ -58,6 +63,10 @@ class LoggerSink : public ReportSink {
   RowValues rows_;
   std::atomic<uint64_t> reports_{0};
   std::atomic<uint64_t> unwritten_{0};
+  std::atomic<bool> viewChanged_{false};
+  std::mutex textMutex_;  // guards the texts
+  std::string status_;
+  std::string receiveTime_;
 
   std::mutex mutex_;  // guards what follows
   int logDay_ = 0;

@@ -5,48 +5,72 @@
 #include "logger_run.h"
 #include "program_identity.h"
 #include "stop_signals.h"
+#include "terminal.h"
+#include "terminal_view.h"
 
 #include <cstdio>
 #include <ctime>
+#include <memory>
 #include <string>
 
 namespace {
 
-// One line per event on stderr, after the local time.
-void SayOnStderr(std::string_view line) {
+// An event line: the local time, then the event.
+std::string Stamped(std::string_view line) {
   const std::time_t now = std::time(nullptr);
-  char stamp[32] = "";
   std::tm local{};
 #if defined(_WIN32)
   localtime_s(&local, &now);
 #else
   localtime_r(&now, &local);
 #endif
-  std::strftime(stamp, sizeof stamp, "%Y-%m-%d %H:%M:%S", &local);
-  std::fprintf(stderr, "%s %.*s\n", stamp, static_cast<int>(line.size()), line.data());
-  std::fflush(stderr);
+  char stamp[32] = "";
+  std::strftime(stamp, sizeof stamp, "%Y-%m-%d %H:%M:%S ", &local);
+  return stamp + std::string(line);
+}
+
+void Write(std::FILE* stream, std::string_view text) {
+  std::fwrite(text.data(), 1, text.size(), stream);
+  std::fflush(stream);
 }
 
 }  // namespace
 
 int main(int argc, char** argv) {
-  using pelorin::logger::ParsedArguments;
-  const ParsedArguments parsed =
-      pelorin::logger::ParseArguments(argc, argv, pelorin::monitor::ProgramVersionText());
+  using namespace pelorin::logger;
+  const ParsedArguments parsed = ParseArguments(argc, argv, pelorin::monitor::ProgramVersionText());
   switch (parsed.action) {
     case ParsedArguments::Action::PrintAndExit:
-      std::fputs(parsed.text.c_str(), stdout);
+      Write(stdout, parsed.text);
       return 0;
     case ParsedArguments::Action::Refuse:
-      std::fprintf(stderr, "pelorin-logger: %s\n", parsed.text.c_str());
+      Write(stderr, "pelorin-logger: " + parsed.text + "\n");
       return 2;
     case ParsedArguments::Action::Run:
       break;
   }
-  const bool quiet = parsed.options.quiet;
-  pelorin::logger::LoggerRun run(parsed.options, [quiet](std::string_view line, bool failure) {
-    if (failure || !quiet) SayOnStderr(line);
-  });
-  pelorin::logger::WatchStopSignals([&run] { run.RequestStop(); });
+  const LoggerOptions& options = parsed.options;
+  // On a terminal the rows are shown, with the events above them; elsewhere
+  // (a service) each event is a line on stderr.
+  std::unique_ptr<TerminalView> view;
+  if (!options.quiet && IsInteractiveTerminal(stdout)) {
+    view = std::make_unique<TerminalView>(options.rowNames,
+                                          [](std::string_view text) { Write(stdout, text); });
+  }
+  LoggerRun::Say say = [&](std::string_view line, bool failure) {
+    if (options.quiet && !failure) return;
+    if (view) {
+      view->Event(Stamped(line));
+    } else {
+      Write(stderr, Stamped(line) + "\n");
+    }
+  };
+  LoggerRun::Show show;
+  if (view) {
+    show = [&](const pelorin::RowValues::Snapshot& rows, std::string_view status,
+               std::string_view time) { view->Show(rows, status, time); };
+  }
+  LoggerRun run(options, say, {}, show);
+  WatchStopSignals([&run] { run.RequestStop(); });
   return run.Run();
 }

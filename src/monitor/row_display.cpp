@@ -133,18 +133,7 @@ void MonitorCore::RefreshRows() {
     }
     ShowLive(indicator, false);
     ShowLive(value, true);
-    const AnalogText text = FormatAnalog(shownRows_.channelType[row], raw);
-    switch (text.kind) {
-      case AnalogText::Kind::WireBreak:
-        SetLiveText(value, kWireBreakText);
-        break;
-      case AnalogText::Kind::NoValue:
-        SetLiveText(value, "err");
-        break;
-      case AnalogText::Kind::Value:
-        SetLiveText(value, std::string(text.number) + ' ' + std::string(text.unit));
-        break;
-    }
+    SetLiveText(value, AnalogRowText(shownRows_.channelType[row], raw));
   }
   PaintIndicators();
 }

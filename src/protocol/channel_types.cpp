@@ -35,4 +35,17 @@ AnalogText FormatAnalog(ChannelType type, uint32_t raw) {
   return text;
 }
 
+std::string AnalogRowText(ChannelType type, uint32_t raw) {
+  const AnalogText text = FormatAnalog(type, raw);
+  switch (text.kind) {
+    case AnalogText::Kind::WireBreak:
+      return std::string(kWireBreakText);
+    case AnalogText::Kind::NoValue:
+      return "err";
+    case AnalogText::Kind::Value:
+      break;
+  }
+  return std::string(text.number) + ' ' + std::string(text.unit);
+}
+
 }  // namespace pelorin

@@ -2,6 +2,7 @@
 
 #include <array>
 #include <cstdint>
+#include <string>
 #include <string_view>
 
 namespace pelorin {
@@ -53,5 +54,9 @@ struct AnalogText {
 inline constexpr std::string_view kWireBreakText = "断線";
 
 AnalogText FormatAnalog(ChannelType type, uint32_t raw);
+
+// What a row with an analog reading shows: the value and its unit
+// ("  8.2581 V"), "断線", or "err" when it cannot be converted.
+std::string AnalogRowText(ChannelType type, uint32_t raw);
 
 }  // namespace pelorin
