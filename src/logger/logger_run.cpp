@@ -173,16 +173,28 @@ std::string LoggerRun::LogPath(int day) const {
 }
 
 void LoggerRun::OpenLog() {
-  const int day = LoggerSink::DayOf(timing_.clock());
+  UseDay(LoggerSink::DayOf(timing_.clock()));
+  OpenLogFile();
+}
+
+void LoggerRun::UseDay(int day) {
   sink_.SetLogDay(day);
   logPath_ = LogPath(day);
-  if (const int32_t code = log_.Open(logPath_); code != 0) {
-    say_("cannot open the log file " + logPath_ + ": " + DescribeFailure(code) +
-             "; trying again every " + Seconds(timing_.logRetry),
-         true);
-    logDown_ = true;
-    nextLogTry_ = Clock::now() + timing_.logRetry;
-  }
+}
+
+bool LoggerRun::OpenLogFile() {
+  const int32_t code = log_.Open(logPath_);
+  if (code == 0) return true;
+  say_("cannot open the log file " + logPath_ + ": " + DescribeFailure(code) +
+           "; trying again every " + Seconds(timing_.logRetry),
+       true);
+  RetryLogLater();
+  return false;
+}
+
+void LoggerRun::RetryLogLater() {
+  logDown_ = true;
+  nextLogTry_ = Clock::now() + timing_.logRetry;
 }
 
 // Tells a write failure once, tries a failed file again every logRetry, and
@@ -193,13 +205,12 @@ void LoggerRun::LookAfterLog() {
              "; " + std::to_string(logUnwritten_.exchange(0)) +
              " reports not written; trying again every " + Seconds(timing_.logRetry),
          true);
-    logDown_ = true;
-    nextLogTry_ = Clock::now() + timing_.logRetry;
+    RetryLogLater();
   }
   FollowTheDay();
   if (!logDown_ || Stopping() || Clock::now() < nextLogTry_) return;
   if (log_.Open(logPath_) != 0) {
-    nextLogTry_ = Clock::now() + timing_.logRetry;
+    RetryLogLater();
     return;
   }
   logDown_ = false;
@@ -208,24 +219,14 @@ void LoggerRun::LookAfterLog() {
        true);
 }
 
-// A report of a new day waits, held by the sink, for its day's file.
+// A report of a new day waits, held by the sink, for its day's file; a log
+// that is down opens it at its next try.
 void LoggerRun::FollowTheDay() {
   const std::optional<int> day = sink_.HeldDay();
   if (!day) return;
   log_.Close();
-  sink_.SetLogDay(*day);
-  logPath_ = LogPath(*day);
-  if (!logDown_) {
-    if (const int32_t code = log_.Open(logPath_); code != 0) {
-      say_("cannot open the log file " + logPath_ + ": " + DescribeFailure(code) +
-               "; trying again every " + Seconds(timing_.logRetry),
-           true);
-      logDown_ = true;
-      nextLogTry_ = Clock::now() + timing_.logRetry;
-    } else {
-      say_("logging into " + logPath_, false);
-    }
-  }
+  UseDay(*day);
+  if (!logDown_ && OpenLogFile()) say_("logging into " + logPath_, false);
   sink_.DeliverHeld();
 }
 

@@ -67,6 +67,11 @@ class LoggerRun {
   void WaitUntil(Clock::time_point until);
   bool Stopping() const { return stop_.load(); }
   void OpenLog();
+  // The log's day, and with it the file's path.
+  void UseDay(int day);
+  // Opens the file at the path; a failure is told and tried again later.
+  bool OpenLogFile();
+  void RetryLogLater();
   // Tells a write failure, opens the file of a new day, tries a failed file
   // again.
   void LookAfterLog();
