@@ -97,7 +97,6 @@ LinkStatus GatewayLink::Open() {
       code = OpenSerial();
     }
     peerClosed_ = false;
-    connectionLost_.store(false);
     streamRestarted_ = false;
   }
   if (code != 0) return {code};
@@ -276,7 +275,6 @@ int32_t GatewayLink::ReceiveIntoStaging() {
   if (received == -LinkError::NoData) return LinkError::NoData;
   if (received <= 0) {
     peerClosed_ = true;
-    connectionLost_.store(true);
     return LinkError::NoData;
   }
   stagingLength_ = static_cast<size_t>(received);
@@ -322,7 +320,6 @@ int32_t GatewayLink::WriteText(std::string_view text) {
   CloseSocket(tcpSocket_);
   tcpSocket_ = connected;
   peerClosed_ = false;
-  connectionLost_.store(false);
   streamRestarted_ = true;
   const int32_t code = SendAll(tcpSocket_, bytes, text.size());
   return code != 0 ? Fail(code) : 0;

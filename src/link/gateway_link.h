@@ -75,7 +75,7 @@ class GatewayLink {
   // TCP: the gateway closed or reset the connection, and no send has
   // connected again since. The link itself waits on; an owner that sends
   // nothing learns here that its gateway has gone.
-  bool connectionLost() const { return connectionLost_.load(); }
+  bool connectionLost() const { return peerClosed_.load(); }
 
  private:
   int32_t OpenSerial();
@@ -110,7 +110,6 @@ class GatewayLink {
   std::atomic<int32_t> lastError_{0};
   std::atomic<int32_t> pendingReplies_{0};
   std::atomic<int32_t> gatewayValue_{-1};
-  std::atomic<bool> connectionLost_{false};  // peerClosed_, for other threads
   std::atomic<int32_t> state_{static_cast<int32_t>(LinkState::Closed)};
   // Counts the openings, so that a reconnect that outlasts its session never
   // puts its socket into the next one.
@@ -122,7 +121,9 @@ class GatewayLink {
   // Guarded by descriptorMutex_.
   SerialHandle serialPort_ = kNoSerial;
   SocketHandle tcpSocket_ = kNoSocket;
-  bool peerClosed_ = false;       // TCP: the peer has closed; wait without the socket
+  // TCP: the peer has closed; wait without the socket. Atomic for
+  // connectionLost(), which other threads ask.
+  std::atomic<bool> peerClosed_{false};
   bool streamRestarted_ = false;  // TCP: a reconnect replaced the socket
 
   WakeEvent wake_;
