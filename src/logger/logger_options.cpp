@@ -92,6 +92,11 @@ ParsedArguments ParseArguments(int argc, const char* const* argv, const std::str
       ->type_name("SECONDS")
       ->check(CLI::Range(1, 86400));
   app.add_flag("--quiet", options.quiet, "no display and no event lines, only failures");
+  // A service reads its options from a file of lines such as tcp=HOST:PORT or
+  // names="入力 1,…": the options' own names, and a file that the shell reads too.
+  app.set_config("--config", "", "read options from FILE, one name=value a line")
+      ->type_name("FILE");
+  app.allow_config_extras(CLI::config_extras_mode::error);
 
   try {
     app.parse(argc, argv);

@@ -2,6 +2,8 @@
 
 #include <gtest/gtest.h>
 
+#include <cstdio>
+#include <fstream>
 #include <string>
 #include <vector>
 
@@ -67,6 +69,36 @@ TEST(LoggerArguments, GatewayLogAndOptionsAreTaken) {
   EXPECT_TRUE(parsed.options.daily);
   EXPECT_EQ(parsed.options.silenceSeconds, 5);
   EXPECT_TRUE(parsed.options.quiet);
+}
+
+// A service's options come from a file that the shell could read too; what
+// the file gets wrong is refused like a mistake on the command line.
+TEST(LoggerArguments, AServiceReadsItsOptionsFromAFile) {
+  const std::string path = ::testing::TempDir() + "pelorin-logger-options";
+  const auto parseFile = [&](const char* text) {
+    std::ofstream(path, std::ios::binary) << text;
+    return Parse({"--config", path.c_str()});
+  };
+  ParsedArguments parsed = parseFile(
+      "# the lab's gateway\n"
+      "tcp=192.168.0.10:10003\n"
+      "csv=/var/lib/pelorin-logger/lab/log.csv\n"
+      "names=\"温度 1,湿度,,電圧,電流\"\n"
+      "daily=true\n");
+  ASSERT_EQ(parsed.action, ParsedArguments::Action::Run) << parsed.text;
+  EXPECT_EQ(parsed.options.host, "192.168.0.10");
+  EXPECT_EQ(parsed.options.csvPath, "/var/lib/pelorin-logger/lab/log.csv");
+  EXPECT_EQ(parsed.options.rowNames[0], "温度 1");
+  EXPECT_EQ(parsed.options.rowNames[4], "電流");
+  EXPECT_TRUE(parsed.options.daily);
+
+  parsed = parseFile("tcp=gw:1\ncsv=a.csv\nspede=9600\n");
+  EXPECT_EQ(parsed.action, ParsedArguments::Action::Refuse);
+  EXPECT_NE(parsed.text.find("spede"), std::string::npos) << parsed.text;
+  std::remove(path.c_str());
+  parsed = Parse({"--config", path.c_str()});
+  EXPECT_EQ(parsed.action, ParsedArguments::Action::Refuse);
+  EXPECT_NE(parsed.text.find(path), std::string::npos) << parsed.text;
 }
 
 TEST(LoggerArguments, HelpAndVersionArePrintedWithoutStarting) {
