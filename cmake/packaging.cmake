@@ -21,9 +21,12 @@ else()
   set(CPACK_DEBIAN_FILE_NAME DEB-DEFAULT)
   set(CPACK_DEBIAN_PACKAGE_SECTION utils)
   set(CPACK_DEBIAN_PACKAGE_SHLIBDEPS ON)
-  # The window's Japanese dialog font, and the Japanese texts of Qt's own
-  # dialogs (the save dialog and its overwrite question).
-  set(CPACK_DEBIAN_PACKAGE_DEPENDS "fonts-ipafont-gothic, qt6-translations-l10n")
+  # The window's Japanese dialog font, the Japanese texts of Qt's own dialogs
+  # (the save dialog and its overwrite question), and what makes the logger's
+  # system user.
+  set(CPACK_DEBIAN_PACKAGE_DEPENDS "fonts-ipafont-gothic, qt6-translations-l10n, adduser")
+  set(CPACK_DEBIAN_PACKAGE_CONTROL_EXTRA ${PROJECT_SOURCE_DIR}/packaging/debian/postinst
+      ${PROJECT_SOURCE_DIR}/packaging/debian/prerm ${PROJECT_SOURCE_DIR}/packaging/debian/postrm)
   set(CPACK_DEBIAN_PACKAGE_CONTROL_STRICT_PERMISSION ON)
   string(CONCAT CPACK_PACKAGE_DESCRIPTION
       "Pelorin reaches the gateway of a wireless sensor network over the LAN or\n"
@@ -32,7 +35,9 @@ else()
       "Celsius), the node's status and the time of reception. On request it\n"
       "appends every report to a CSV file in Shift-JIS.\n"
       "\n"
-      "The package also holds pelorin-gateway-sim, a simulated gateway.")
+      "The package also holds pelorin-logger, which logs a gateway's reports\n"
+      "unattended (from a terminal or as a systemd service, one instance per\n"
+      "gateway), and pelorin-gateway-sim, a simulated gateway.")
 
   set(doc ${CMAKE_INSTALL_DATADIR}/doc/pelorin)
   install(FILES ${PROJECT_SOURCE_DIR}/packaging/debian/copyright DESTINATION ${doc})
@@ -40,7 +45,7 @@ else()
   # so that the same sources give the same package.
   find_program(PELORIN_GZIP gzip REQUIRED)
   set(compressed)
-  foreach(source debian/changelog man/pelorin.1 man/pelorin-gateway-sim.1)
+  foreach(source debian/changelog man/pelorin.1 man/pelorin-logger.1 man/pelorin-gateway-sim.1)
     get_filename_component(name ${source} NAME)
     set(output ${CMAKE_CURRENT_BINARY_DIR}/${name}.gz)
     add_custom_command(
@@ -53,6 +58,9 @@ else()
   list(POP_FRONT compressed changelog)
   install(FILES ${changelog} DESTINATION ${doc})
   install(FILES ${compressed} DESTINATION ${CMAKE_INSTALL_MANDIR}/man1)
+  # Debian 12's systemd and dpkg keep packaged units in /lib.
+  install(FILES ${PROJECT_SOURCE_DIR}/packaging/debian/pelorin-logger@.service
+          DESTINATION /lib/systemd/system)
 endif()
 
 include(CPack)

@@ -1,10 +1,12 @@
 #!/usr/bin/env bash
-# The .deb as a user gets it: lintian, the AppStream validator (which also
+# The .deb as a user gets it: lintian (no warning), the AppStream validator (which also
 # finds the desktop entry the metadata launches) and desktop-file-validate find
 # no error and no hint; apt installs it with its dependencies, Qt's Japanese
 # texts among them; the installed pelorin opens its window, which desktops
 # match to its menu entry, shows the installed simulator's reports over
-# loopback and logs them in the user's home; closing the window ends it;
+# loopback and logs them in the user's home; closing the window ends it; the
+# installed pelorin-logger, run as its service would be (its own system user,
+# its options from a file), logs the simulator's reports until SIGTERM;
 # removing the package leaves none of its files.
 #
 # Usage: deb_test.sh PACKAGE.deb SCREENSHOT_DIR
@@ -22,7 +24,7 @@ apt_get() {
     { cat "$work/apt.log"; return 1; }
 }
 
-check "lintian finds no error" lintian --fail-on error "$deb"
+check "lintian finds no error and no warning" lintian --fail-on error,warning "$deb"
 dpkg-deb -x "$deb" "$work/root"
 check "the AppStream data is valid" appstreamcli validate-tree --no-net "$work/root"
 entry=$(echo "$work/root"/usr/share/applications/*.desktop)
@@ -78,7 +80,34 @@ if [[ -n $window ]]; then
   xdotool key Escape
   check "closing the window ends the program" process_ends "$app" 5
 fi
-kill "$app" "$sim_pid" 2>/dev/null
+kill "$app" 2>/dev/null
+
+unit=/lib/systemd/system/pelorin-logger@.service
+unit_verified() { local said; said=$(systemd-analyze verify "pelorin-logger@lab.service" 2>&1) && [[ -z $said ]] || { echo "$said"; return 1; }; }
+check "the logger's service unit is installed and valid" unit_verified
+system_user() { [[ $(getent passwd pelorin-logger | cut -d: -f3) -lt 1000 ]]; }
+check "the package made the logger's system user" system_user
+# As the service runs it: in a folder of the user's own, with the options
+# from a file; the names with a space come through the file's quotes.
+chmod 755 "$work"
+mkdir "$work/state"
+"${sudo[@]}" chown pelorin-logger: "$work/state"
+printf '# the test gateway\ntcp=127.0.0.1:%s\ncsv=logger.csv\nnames="温度 1,湿度,,電圧,電流"\n' "$sim_port" >"$work/logger.options"
+(cd "$work/state" && exec "${sudo[@]}" setpriv --reuid=pelorin-logger --regid=pelorin-logger --groups=dialout \
+  /usr/bin/pelorin-logger --config "$work/logger.options" 2>"$work/logger.err") &
+logger=$!
+sleep 3
+kill -TERM "$logger"
+logger_stopped() { process_ends "$logger" 3 && wait "$logger"; }
+check "SIGTERM stops the logger within 3 s, with status 0" logger_stopped
+decoded=$(sed -n 's/.* stopped; \([0-9]*\) reports decoded$/\1/p' "$work/logger.err")
+logged_all() {
+  [[ $(head -1 "$work/state/logger.csv" | iconv -f SHIFT_JIS -t UTF-8) == *"温度 1"* ]] &&
+    (($(grep -ac KT-200 "$work/state/logger.csv") == decoded && decoded > 0)) ||
+    { cat "$work/logger.err"; return 1; }
+}
+check "the logger's file holds each of its ${decoded:-0} reports, under the names' header" logged_all
+kill "$sim_pid" 2>/dev/null
 wait "$sim_pid" 2>/dev/null
 
 dpkg-query -L pelorin >"$work/files"
