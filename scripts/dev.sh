@@ -106,13 +106,15 @@ case "${1:-}" in
       exit 1
     fi
     wine_graphics default
-    # Pelorin.exe itself, on a virtual display, against the Linux simulator.
+    # Pelorin.exe and pelorin-logger.exe themselves, against the Linux simulator.
     japanese_locale
     cmake --preset "$preset"
     cmake --build --preset "$preset" --target pelorin-gateway-sim
     xvfb-run -a -s "-screen 0 1600x1200x24" tests/e2e/wine/pelorin_exe_test.sh \
       build/windows/src/app/Pelorin.exe "build/$preset/tools/gateway-sim/pelorin-gateway-sim" \
       build/windows/screenshots
+    tests/e2e/wine/logger_exe_test.sh build/windows/src/logger/pelorin-logger.exe \
+      "build/$preset/tools/gateway-sim/pelorin-gateway-sim"
     ;;
   package)
     install_missing

@@ -2,10 +2,10 @@
 
 #include "link_error.h"
 #include "report_session.h"
+#include "system_message.h"
 
 #include <algorithm>
 #include <cstdio>
-#include <system_error>
 
 namespace pelorin::logger {
 
@@ -30,7 +30,7 @@ std::string DescribeFailure(int32_t code) {
   for (const auto& failure : kLinkFailures) {
     if (failure.code == code) return "error " + std::to_string(code) + ": " + failure.meaning;
   }
-  return "error " + std::to_string(code) + ": " + std::system_category().message(code);
+  return "error " + std::to_string(code) + ": " + SystemMessage(code);
 }
 
 LoggerRun::LoggerRun(const LoggerOptions& options, Say say, RunTiming timing, Show show)

@@ -7,11 +7,13 @@
 #include "stop_signals.h"
 #include "terminal.h"
 #include "terminal_view.h"
+#include "utf8_arguments.h"
 
 #include <cstdio>
 #include <ctime>
 #include <memory>
 #include <string>
+#include <vector>
 
 namespace {
 
@@ -38,7 +40,11 @@ void Write(std::FILE* stream, std::string_view text) {
 
 int main(int argc, char** argv) {
   using namespace pelorin::logger;
-  const ParsedArguments parsed = ParseArguments(argc, argv, pelorin::monitor::ProgramVersionText());
+  const std::vector<std::string> arguments = Utf8Arguments(argc, argv);
+  std::vector<const char*> pointers;
+  for (const std::string& argument : arguments) pointers.push_back(argument.c_str());
+  const ParsedArguments parsed = ParseArguments(static_cast<int>(pointers.size()), pointers.data(),
+                                                pelorin::monitor::ProgramVersionText());
   switch (parsed.action) {
     case ParsedArguments::Action::PrintAndExit:
       Write(stdout, parsed.text);

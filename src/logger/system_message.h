@@ -1,0 +1,12 @@
+#pragma once
+
+#include <cstdint>
+#include <string>
+
+namespace pelorin::logger {
+
+// The operating system's own words for an error code, in UTF-8 as every
+// event line is, on one line.
+std::string SystemMessage(int32_t code);
+
+}  // namespace pelorin::logger
