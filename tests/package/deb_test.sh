@@ -1,13 +1,14 @@
 #!/usr/bin/env bash
-# The .deb as a user gets it: lintian (no warning), the AppStream validator (which also
-# finds the desktop entry the metadata launches) and desktop-file-validate find
-# no error and no hint; apt installs it with its dependencies, Qt's Japanese
-# texts among them; the installed pelorin opens its window, which desktops
-# match to its menu entry, shows the installed simulator's reports over
-# loopback and logs them in the user's home; closing the window ends it; the
-# installed pelorin-logger, run as its service would be (its own system user,
-# its options from a file), logs the simulator's reports until SIGTERM;
-# removing the package leaves none of its files.
+# The .deb as a user gets it: lintian finds no error and no warning, the
+# AppStream validator (which also finds the desktop entry the metadata
+# launches) and desktop-file-validate no error and no hint; apt installs it
+# with its dependencies, Qt's Japanese texts among them; the installed pelorin
+# opens its window, which desktops match to its menu entry, shows the
+# installed simulator's reports over loopback and logs them in the user's
+# home; closing the window ends it; the installed pelorin-logger, run as its
+# service would be (its own system user, its options from a file), logs the
+# simulator's reports until SIGTERM; removing the package leaves none of its
+# files.
 #
 # Usage: deb_test.sh PACKAGE.deb SCREENSHOT_DIR
 # Needs a display (xvfb-run), and root or sudo for apt.

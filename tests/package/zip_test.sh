@@ -3,7 +3,7 @@
 # Pelorin.exe (the name its version information records) starts in a fresh
 # Wine prefix with nothing else beside it, opens its window with caption
 # Pelorin, and closing the window ends the process; the simulator beside it
-# runs too.
+# runs too, and so does the logger.
 #
 # Usage: zip_test.sh PACKAGE.zip WORK_DIR
 # WORK_DIR is made anew: the unpacked zip and the Wine prefix. Needs a display
@@ -24,6 +24,8 @@ check "the zip unpacks" unzip -q "$zip" -d "$work/unpacked"
 check "the program is Pelorin.exe" test -f "$work/unpacked/Pelorin.exe"
 sim_help() { wine "$work/unpacked/pelorin-gateway-sim.exe" --help 2>/dev/null | grep -q '^Usage: pelorin-gateway-sim'; }
 check "the simulator beside it runs" sim_help
+logger_version() { [[ $(wine "$work/unpacked/pelorin-logger.exe" --version 2>/dev/null | tr -d '\r') == "Version 1.01" ]]; }
+check "pelorin-logger.exe beside it tells its version" logger_version
 wine "$work/unpacked/Pelorin.exe" >/dev/null 2>&1 &
 app=$!
 check "Pelorin.exe opens its window with caption Pelorin" wait_for_window Pelorin 30
