@@ -86,8 +86,8 @@ kill "$app" 2>/dev/null
 unit=/lib/systemd/system/pelorin-logger@.service
 unit_verified() { local said; said=$(systemd-analyze verify "pelorin-logger@lab.service" 2>&1) && [[ -z $said ]] || { echo "$said"; return 1; }; }
 check "the logger's service unit is installed and valid" unit_verified
-system_user() { [[ $(getent passwd pelorin-logger | cut -d: -f3) -lt 1000 ]]; }
-check "the package made the logger's system user" system_user
+system_user() { [[ $(getent passwd pelorin-logger | cut -d: -f3) -lt 1000 && " $(id -nG pelorin-logger) " == *" dialout "* ]]; }
+check "the package made the logger's system user, in the dialout group" system_user
 # As the service runs it: in a folder of the user's own, with the options
 # from a file; the names with a space come through the file's quotes.
 chmod 755 "$work"
