@@ -127,8 +127,10 @@ int GatewaySession::PollTimeoutMs(Clock::time_point now) const {
   const bool fullSpeed = options_.rate <= 0 || options_.fault == Fault::Flood;
   if (options_.count >= 0 && reportsSent_ >= options_.count) return 100;
   if (fullSpeed) return output_.size() - outputSent_ < kOutputHighWater ? 0 : 100;
-  const auto wait =
-      std::chrono::duration_cast<std::chrono::milliseconds>(nextReport_ - now).count();
+  // Rounded up: at more than a thousand reports a second the next one is due
+  // within the millisecond, and a wait rounded down to 0 would spin a core;
+  // the reports that fall due meanwhile go out together.
+  const auto wait = std::chrono::ceil<std::chrono::milliseconds>(nextReport_ - now).count();
   return static_cast<int>(std::clamp<long long>(wait, 0, 100));
 }
 
