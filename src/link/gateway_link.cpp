@@ -108,6 +108,7 @@ LinkStatus GatewayLink::Open() {
   assembler_.Clear();
   stagingPos_ = stagingLength_ = 0;
   gatherNext_ = false;
+  batchOpen_ = false;
   drainStart_ = LinkClock::now();
   failureStreak_ = 0;
   drainFailure_ = 0;

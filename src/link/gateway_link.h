@@ -24,6 +24,10 @@ enum class LinkState : int32_t { Closed = 0, Draining = 1, Open = 2, Closing = 3
 // owner pointer, the frame's bytes (the terminator 0xC8 last) and their count.
 // A nonzero result counts the frame as the reply to an awaited command.
 using FrameHandler = int32_t (*)(void* owner, const uint8_t* frame, int32_t length);
+// The owner's callback, on the receive thread, once the frames of a read have
+// all gone to the FrameHandler and before the thread waits for more: the
+// moment to pass on what they brought as one piece.
+using BatchHandler = void (*)(void* owner);
 
 // The program's one connection to the gateway, over a serial port or TCP.
 // The owner sets the connection fields, owner and handler, then calls Open; a
@@ -52,6 +56,7 @@ class GatewayLink {
 
   std::atomic<void*> owner{nullptr};
   std::atomic<FrameHandler> handler{nullptr};
+  std::atomic<BatchHandler> batchHandler{nullptr};
   std::atomic<int32_t> abortRequested{0};
 
   // Opens the port or connects, starts the receive thread and returns once the
@@ -93,6 +98,7 @@ class GatewayLink {
   void DrainByte(uint8_t byte);
   void AssembleByte(uint8_t byte);
   void DispatchFrame();
+  void EndBatch();
   void SleepUnlessClosing(int milliseconds);
   std::unique_lock<std::mutex> LockDescriptorsForReceive();
   int32_t Fail(int32_t code);
@@ -136,6 +142,8 @@ class GatewayLink {
   size_t stagingLength_ = 0;
   // The last read found bytes and left none behind: let the next ones gather.
   bool gatherNext_ = false;
+  // A frame went to the owner since the last EndBatch.
+  bool batchOpen_ = false;
   std::chrono::steady_clock::time_point drainStart_;
   int32_t failureStreak_ = 0;  // reads failed in a row, NoData aside
   // Why the receive thread ended while Draining; Open reports it.

@@ -15,6 +15,7 @@ void GatewayLink::ReceiveLoop() {
   for (;;) {
     const LinkState s = state();
     if (s != LinkState::Draining && s != LinkState::Open) break;
+    if (batchOpen_ && stagingPos_ == stagingLength_) EndBatch();
     if (gatherNext_ && stagingPos_ == stagingLength_ && s == LinkState::Open) {
       gatherNext_ = false;
       SleepUnlessClosing(kGatherMs);
@@ -157,6 +158,14 @@ void GatewayLink::DispatchFrame() {
   if (currentHandler != nullptr && currentHandler(currentOwner, frame, length) != 0) {
     pendingReplies_.fetch_sub(1);
   }
+  batchOpen_ = true;
+}
+
+void GatewayLink::EndBatch() {
+  batchOpen_ = false;
+  void* currentOwner = owner.load();
+  const BatchHandler currentHandler = batchHandler.load();
+  if (currentOwner != nullptr && currentHandler != nullptr) currentHandler(currentOwner);
 }
 
 void GatewayLink::SleepUnlessClosing(int milliseconds) {

@@ -42,6 +42,7 @@ class TcpLink : public ::testing::Test {
     ASSERT_TRUE(link.SetPortText(server.port()));
     link.owner = &frames;
     link.handler = &test::FrameCollector::Handle;
+    link.batchHandler = &test::FrameCollector::EndBatch;
   }
 
   // Opens the link and returns the gateway's end of the connection.
@@ -82,7 +83,8 @@ TEST_F(TcpLink, StartCommandIsAnsweredAndFramesReachTheHandler) {
 }
 
 // The link takes whatever has arrived in one read: many frames at once, more
-// than one read can hold, and a frame whose halves come apart in time.
+// than one read can hold, and a frame whose halves come apart in time. The
+// owner hears of each read's frames as one batch, the last frame included.
 TEST_F(TcpLink, FramesStayWholeAndInOrderHoweverTheStreamIsCut) {
   const test::Socket gateway = OpenAndAccept();
   std::this_thread::sleep_for(std::chrono::milliseconds(200));  // past the drain
@@ -102,6 +104,12 @@ TEST_F(TcpLink, FramesStayWholeAndInOrderHoweverTheStreamIsCut) {
 
   ASSERT_TRUE(frames.WaitFor(sent.size()));
   EXPECT_EQ(frames.Frames(), sent);
+  const auto deadline = Clock::now() + std::chrono::seconds(5);
+  while (frames.BatchEnds().empty() || frames.BatchEnds().back() != sent.size()) {
+    ASSERT_LT(Clock::now(), deadline);
+    std::this_thread::sleep_for(std::chrono::milliseconds(2));
+  }
+  EXPECT_LE(frames.BatchEnds().size(), 10u);
   link.Close();
   test::CloseSocket(gateway);
 }

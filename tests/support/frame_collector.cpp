@@ -17,6 +17,17 @@ int32_t FrameCollector::Handle(void* owner, const uint8_t* frame, int32_t length
   return reply ? 1 : 0;
 }
 
+void FrameCollector::EndBatch(void* owner) {
+  auto* self = static_cast<FrameCollector*>(owner);
+  std::lock_guard lock(self->mutex_);
+  self->batchEnds_.push_back(self->frames_.size());
+}
+
+std::vector<size_t> FrameCollector::BatchEnds() const {
+  std::lock_guard lock(mutex_);
+  return batchEnds_;
+}
+
 std::vector<std::vector<uint8_t>> FrameCollector::Frames() const {
   std::lock_guard lock(mutex_);
   return frames_;
