@@ -12,10 +12,11 @@ using LinkClock = std::chrono::steady_clock;
 inline constexpr int kIdleWaitMs = 100;
 inline constexpr int kReopenPauseMs = 500;
 // After a read that found bytes and left none behind, the next read waits
-// this long, so that a gateway's stream is taken a few dozen times a second in
-// larger pieces instead of once per report. A read that fills the staging
+// this long, so that a gateway's stream is taken about 20 times a second in
+// larger pieces instead of once per report; the window shows each piece as it
+// comes, so this is also its pace of refresh. A read that fills the staging
 // buffer is followed by the next at once.
-inline constexpr int kGatherMs = 20;
+inline constexpr int kGatherMs = 45;
 inline constexpr int kCommandPollMs = 100;
 // A connect's readiness wait looks for an abort this often.
 inline constexpr int kConnectSliceMs = 50;

@@ -64,9 +64,6 @@ void MonitorCore::OnWindowTask(WindowTask task, int32_t value) {
     case WindowTask::RefreshRows:
       OnRefreshRows();
       break;
-    case WindowTask::DeferredRefresh:
-      OnDeferredRefresh();
-      break;
     case WindowTask::ShowStartupProgress:
       ShowStartupProgress();
       break;

@@ -92,6 +92,7 @@ class MonitorCore : public ReportSink {
   void SetNodeStatus(std::string_view text) override;
   void SetReceiveTime(std::string_view text) override;
   void RequestRowRefresh() override;
+  void ReportsHandedOver() override;
   void AppendRecord(const NodeReport& report) override;
 
  private:
@@ -106,10 +107,6 @@ class MonitorCore : public ReportSink {
   void ClearRows();
   void OnPortsChanged();
   void OnRefreshRows();
-  void OnDeferredRefresh();
-  bool ReportWaiting();
-  void WaitForNextRefresh(std::chrono::milliseconds wait);
-  void ShowLatestReport();
   void RefreshRows();
   void PaintIndicators();
   void SetLiveText(int id, std::string_view text);
@@ -137,10 +134,9 @@ class MonitorCore : public ReportSink {
   std::string pendingStatus_;
   std::string pendingReceiveTime_;
   bool textsChanged_ = false;
+  bool rowsChanged_ = false;  // receive thread only
   std::atomic<bool> refreshPending_{false};
   // Window thread only.
-  std::optional<std::chrono::steady_clock::time_point> lastRefresh_;
-  bool deferredRefreshWaiting_ = false;
   bool portRefreshPosted_ = false;
   std::array<std::string_view, 5> indicatorDescriptions_{};
   // What the refresh last gave the live controls; unknown ones are set.

@@ -12,7 +12,6 @@ namespace pelorin::monitor {
 // number cross threads, never a closure.
 enum class WindowTask : int32_t {
   RefreshRows,          // the receive thread has new row values
-  DeferredRefresh,      // the rows' refresh that waited for its turn
   ShowStartupProgress,  // the start-up worker has begun
   FinishStartup,        // the start-up worker's result (value: 0 or the code)
   LogWriteFailed,       // the log closed itself after a failed write
@@ -63,9 +62,6 @@ class MonitorWindow {
   // From any thread: the window thread calls MonitorCore::OnWindowTask(task,
   // value) soon. Never waits for the window thread.
   virtual void PostToWindow(WindowTask task, int32_t value) = 0;
-  // On the window thread: OnWindowTask(task, 0) after about that many
-  // milliseconds.
-  virtual void PostToWindowAfter(WindowTask task, int milliseconds) = 0;
 
  protected:
   ~MonitorWindow() = default;

@@ -5,14 +5,11 @@
 #include "control_table.h"
 #include "monitor_core.h"
 
+#include <utility>
+
 namespace pelorin::monitor {
 
 namespace {
-
-// Rows are rendered at most 20 times a second. Digits that change faster
-// cannot be read, and each refresh costs the window thread a wake-up and a
-// repaint; a report still reaches the rows within 50 ms of its arrival.
-constexpr auto kRefreshInterval = std::chrono::milliseconds(50);
 
 // An indicator's fill in words, for those who cannot tell the colours apart
 // or do not see them: red is on, black is off, grey says nothing.
@@ -36,8 +33,14 @@ void MonitorCore::SetReceiveTime(std::string_view text) {
   textsChanged_ = true;
 }
 
-// At most one refresh waits in the window's queue, however fast reports come.
-void MonitorCore::RequestRowRefresh() {
+// The rows follow the link's reads: a read's reports are shown together, as
+// soon as the last of them is decoded. The link reads a busy gateway about 20
+// times a second, the pace at which digits can still be read, and at most one
+// refresh waits in the window's queue, however fast reads come.
+void MonitorCore::RequestRowRefresh() { rowsChanged_ = true; }
+
+void MonitorCore::ReportsHandedOver() {
+  if (!std::exchange(rowsChanged_, false)) return;
   if (!refreshPending_.exchange(true)) window_.PostToWindow(WindowTask::RefreshRows, 0);
 }
 
@@ -69,43 +72,10 @@ void MonitorCore::ShowLive(int id, bool shown) {
   window_.ShowControl(id, shown);
 }
 
-// The first report after a quiet spell is shown at once. While reports keep
-// coming, a timer shows the latest of them once per kRefreshInterval, and the
-// request stays pending meanwhile: the receive thread posts nothing, and the
-// window thread wakes once per refresh.
+// The request is taken before the rows are read: a read that ends meanwhile
+// posts its own.
 void MonitorCore::OnRefreshRows() {
-  if (deferredRefreshWaiting_) return;
-  const auto now = std::chrono::steady_clock::now();
-  if (lastRefresh_ && now - *lastRefresh_ < kRefreshInterval) {
-    WaitForNextRefresh(std::chrono::ceil<std::chrono::milliseconds>(kRefreshInterval - (now - *lastRefresh_)));
-    return;
-  }
-  ShowLatestReport();
-}
-
-void MonitorCore::OnDeferredRefresh() {
-  deferredRefreshWaiting_ = false;
-  if (!ReportWaiting()) {
-    refreshPending_ = false;
-    // A report that came in meanwhile found the request pending and posted
-    // nothing; one that came in after posted its own request.
-    if (!ReportWaiting() || refreshPending_.exchange(true)) return;
-  }
-  ShowLatestReport();
-}
-
-bool MonitorCore::ReportWaiting() {
-  std::lock_guard lock(textMutex_);
-  return textsChanged_;
-}
-
-void MonitorCore::WaitForNextRefresh(std::chrono::milliseconds wait) {
-  deferredRefreshWaiting_ = true;
-  window_.PostToWindowAfter(WindowTask::DeferredRefresh, static_cast<int>(wait.count()));
-}
-
-void MonitorCore::ShowLatestReport() {
-  lastRefresh_ = std::chrono::steady_clock::now();
+  refreshPending_ = false;
   {
     std::lock_guard lock(textMutex_);
     if (textsChanged_) {
@@ -115,7 +85,6 @@ void MonitorCore::ShowLatestReport() {
     }
   }
   RefreshRows();
-  WaitForNextRefresh(kRefreshInterval);
 }
 
 // The rows shown are those of one report; the indicators paint from them too.

@@ -4,9 +4,16 @@
 
 namespace pelorin::protocol {
 
+namespace {
+
+void HandOverReports(void* owner) { static_cast<ReportSink*>(owner)->ReportsHandedOver(); }
+
+}  // namespace
+
 int32_t OpenReportSession(GatewayLink& link, ReportSink& sink) {
   link.owner = &sink;
   link.handler = &FrameHandler;
+  link.batchHandler = &HandOverReports;
   const LinkStatus status = link.Open();
   if (!status.ok()) link.owner = nullptr;
   return status.code;

@@ -18,6 +18,9 @@ class ReportSink {
   virtual void SetReceiveTime(std::string_view text) = 0;
   // Asks the window to render its five rows from Rows() again.
   virtual void RequestRowRefresh() = 0;
+  // The reports of one read from the gateway have all been handed over, and
+  // the receive thread goes on to wait for more.
+  virtual void ReportsHandedOver() {}
   // Hands the report to the CSV log, which writes it while logging is on.
   virtual void AppendRecord(const NodeReport& report) = 0;
   // The system clock, not time(): Windows' C library asks for the time zone

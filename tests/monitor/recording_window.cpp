@@ -29,35 +29,21 @@ std::optional<std::string> RecordingWindow::AskSaveFilePath(const SaveFileReques
 void RecordingWindow::PostToWindow(WindowTask task, int32_t value) {
   {
     std::lock_guard lock(mutex_);
-    queue_.push_back({Clock::now(), task, value});
+    queue_.push_back({task, value});
   }
   posted_.notify_one();
 }
 
-void RecordingWindow::PostToWindowAfter(WindowTask task, int milliseconds) {
-  std::lock_guard lock(mutex_);
-  queue_.push_back({Clock::now() + std::chrono::milliseconds(milliseconds), task, 0});
-}
-
-// Runs the earliest work that is due by `until`, waiting for it; false when
-// none came.
+// Runs the first work posted, waiting for it until `until`; false when none
+// came.
 bool RecordingWindow::RunOne(MonitorCore& core, Clock::time_point until) {
   std::unique_lock lock(mutex_);
-  for (;;) {
-    const auto next = std::min_element(queue_.begin(), queue_.end(), [](const Posted& a, const Posted& b) {
-      return a.due < b.due;
-    });
-    const auto wake = next == queue_.end() ? until : std::min(until, next->due);
-    if (next != queue_.end() && next->due <= Clock::now()) {
-      const Posted work = *next;
-      queue_.erase(next);
-      lock.unlock();
-      core.OnWindowTask(work.task, work.value);
-      return true;
-    }
-    if (Clock::now() >= until) return false;
-    posted_.wait_until(lock, wake);
-  }
+  if (!posted_.wait_until(lock, until, [this] { return !queue_.empty(); })) return false;
+  const Posted work = queue_.front();
+  queue_.pop_front();
+  lock.unlock();
+  core.OnWindowTask(work.task, work.value);
+  return true;
 }
 
 bool RecordingWindow::RunUntil(MonitorCore& core, const std::function<bool()>& condition,

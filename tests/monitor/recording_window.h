@@ -68,12 +68,10 @@ class RecordingWindow : public MonitorWindow {
   void ShowMessage(std::string_view text) override { messages.emplace_back(text); }
   std::optional<std::string> AskSaveFilePath(const SaveFileRequest& request) override;
   void PostToWindow(WindowTask task, int32_t value) override;
-  void PostToWindowAfter(WindowTask task, int milliseconds) override;
 
  private:
   using Clock = std::chrono::steady_clock;
   struct Posted {
-    Clock::time_point due;
     WindowTask task;
     int32_t value;
   };

@@ -70,7 +70,6 @@ class CQuorvaneDlg : public QDialog, private monitor::MonitorWindow {
   void ShowMessage(std::string_view text) override;
   std::optional<std::string> AskSaveFilePath(const monitor::SaveFileRequest& request) override;
   void PostToWindow(monitor::WindowTask task, int32_t value) override;
-  void PostToWindowAfter(monitor::WindowTask task, int milliseconds) override;
 
   QString applicationName_;
   QIcon icon_;

@@ -11,7 +11,6 @@
 #include <QLabel>
 #include <QLineEdit>
 #include <QMessageBox>
-#include <QTimer>
 
 namespace pelorin::ui {
 
@@ -107,11 +106,6 @@ std::optional<std::string> CQuorvaneDlg::AskSaveFilePath(const monitor::SaveFile
 void CQuorvaneDlg::PostToWindow(monitor::WindowTask task, int32_t value) {
   QMetaObject::invokeMethod(this, "OnWindowTask", Qt::QueuedConnection,
                             Q_ARG(int, static_cast<int>(task)), Q_ARG(int, value));
-}
-
-void CQuorvaneDlg::PostToWindowAfter(monitor::WindowTask task, int milliseconds) {
-  QTimer::singleShot(milliseconds, Qt::PreciseTimer, this,
-                     [this, task] { core_.OnWindowTask(task, 0); });
 }
 
 void CQuorvaneDlg::OnWindowTask(int task, int value) {

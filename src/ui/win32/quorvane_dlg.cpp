@@ -138,10 +138,6 @@ INT_PTR CQuorvaneDlg::OnMessage(UINT message, WPARAM wParam, LPARAM lParam) {
     case WM_APP_WINDOW_TASK:
       core_.OnWindowTask(static_cast<monitor::WindowTask>(wParam), static_cast<int32_t>(lParam));
       return TRUE;
-    case WM_TIMER:
-      KillTimer(window_, wParam);
-      core_.OnWindowTask(static_cast<monitor::WindowTask>(wParam - kTaskTimerBase), 0);
-      return TRUE;
     case WM_CLOSE:
       End();
       return TRUE;

@@ -26,8 +26,6 @@ class CQuorvaneDlg : private monitor::MonitorWindow {
   static constexpr UINT WM_APP_WINDOW_TASK = 0x8002;
   // After the dialog manager has laid the window out for a new scale.
   static constexpr UINT WM_APP_FIT_LABELS = 0x8003;
-  // A delayed task comes with the timer kTaskTimerBase + task.
-  static constexpr UINT_PTR kTaskTimerBase = 100;
 
   CQuorvaneDlg(HINSTANCE instance, const std::string& programPath,
                std::unique_ptr<monitor::DeviceSource> devices);
@@ -70,7 +68,6 @@ class CQuorvaneDlg : private monitor::MonitorWindow {
   void ShowMessage(std::string_view text) override;
   std::optional<std::string> AskSaveFilePath(const monitor::SaveFileRequest& request) override;
   void PostToWindow(monitor::WindowTask task, int32_t value) override;
-  void PostToWindowAfter(monitor::WindowTask task, int milliseconds) override;
 
   HINSTANCE instance_;
   HWND window_ = nullptr;

@@ -91,8 +91,4 @@ void CQuorvaneDlg::PostToWindow(monitor::WindowTask task, int32_t value) {
   }
 }
 
-void CQuorvaneDlg::PostToWindowAfter(monitor::WindowTask task, int milliseconds) {
-  SetTimer(window_, kTaskTimerBase + static_cast<UINT_PTR>(task), static_cast<UINT>(milliseconds), nullptr);
-}
-
 }  // namespace pelorin::ui
