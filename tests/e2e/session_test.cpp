@@ -57,7 +57,11 @@ class Session : public ::testing::Test {
     const QImage image = indicator->grab().toImage();
     return image.pixelColor(image.width() / 2, image.height() / 2);
   }
-  bool Visible(int id) { return window->Control(id)->isVisible(); }
+  // Shown to the user and to assistive tools: of a row's indicator and value,
+  // the one not shown is left blank rather than hidden.
+  bool Visible(int id) {
+    return !QAccessible::queryAccessibleInterface(window->Control(id))->state().invisible;
+  }
   void ClickStart() { Click(window->Control(ids::StartButton)); }
 
   // The rows of the simulator's fixed report: 5 V, a broken wire, then the
@@ -70,6 +74,7 @@ class Session : public ::testing::Test {
                   ->text(QAccessible::Description),
               QStringLiteral("断線"));
     EXPECT_FALSE(Visible(ids::RowIndicators[0]));
+    EXPECT_EQ(IndicatorColour(0), window->palette().color(QPalette::Window));
     EXPECT_TRUE(Visible(ids::RowValueLabels[0]));
     EXPECT_TRUE(Visible(ids::RowIndicators[2]));
     EXPECT_FALSE(Visible(ids::RowValueLabels[2]));

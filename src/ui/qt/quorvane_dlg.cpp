@@ -7,6 +7,7 @@
 #include "path_label.h"
 #include "program_identity.h"
 #include "row_indicator.h"
+#include "row_value_label.h"
 #include "udev_device_source.h"
 
 #include <QApplication>
@@ -64,6 +65,7 @@ CQuorvaneDlg::CQuorvaneDlg(const QString& programPath,
       core_(*this, programPath.toStdString(),
             devices ? std::move(devices) : std::make_unique<monitor::UdevDeviceSource>()) {
   InstallNamedListAccessibility();
+  RowFace::InstallAccessibility();
   setWindowTitle(QStringLiteral("Pelorin"));
   setWindowIcon(icon_);
   setFont(DialogFont());
@@ -157,11 +159,8 @@ QWidget* CQuorvaneDlg::CreateControl(const ControlEntry& entry) {
     }
     case ControlKind::PathText:
       return new PathLabel(this);
-    case ControlKind::ValueLabel: {
-      auto* label = new QLabel(this);
-      label->setAlignment(Qt::AlignLeft | Qt::AlignVCenter);
-      return label;
-    }
+    case ControlKind::ValueLabel:
+      return new RowValueLabel(this);
     case ControlKind::GroupBox:
       return new QGroupBox(text, this);
     case ControlKind::RadioButton:

@@ -5,12 +5,13 @@
 namespace pelorin::ui {
 
 RowIndicator::RowIndicator(FillSource fill, QWidget* parent)
-    : QFrame(parent), fill_(std::move(fill)) {
+    : QFrame(parent), RowFace(*this, QAccessible::Border), fill_(std::move(fill)) {
   setFrameStyle(QFrame::Panel | QFrame::Sunken);
   setLineWidth(1);
 }
 
 void RowIndicator::paintEvent(QPaintEvent* event) {
+  if (!Shown()) return;
   if (const std::optional<QColor> color = fill_()) {
     QPainter painter(this);
     painter.fillRect(contentsRect(), *color);

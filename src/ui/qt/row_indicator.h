@@ -1,5 +1,7 @@
 #pragma once
 
+#include "row_face.h"
+
 #include <QColor>
 #include <QFrame>
 
@@ -10,7 +12,7 @@ namespace pelorin::ui {
 
 // A row's indicator: a square with a sunken edge whose fill is decided each
 // time it is painted; without a fill it shows the window's ordinary background.
-class RowIndicator : public QFrame {
+class RowIndicator : public QFrame, public RowFace {
  public:
   using FillSource = std::function<std::optional<QColor>()>;
 

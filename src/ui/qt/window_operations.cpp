@@ -3,6 +3,7 @@
 
 #include "path_label.h"
 #include "quorvane_dlg.h"
+#include "row_face.h"
 
 #include <QAbstractButton>
 #include <QComboBox>
@@ -47,7 +48,15 @@ std::string CQuorvaneDlg::ControlText(int id) const {
   return {};
 }
 
-void CQuorvaneDlg::ShowControl(int id, bool shown) { Control(id)->setVisible(shown); }
+// A row's indicator and value share its place: one of them is painted, the
+// other left blank (see RowFace).
+void CQuorvaneDlg::ShowControl(int id, bool shown) {
+  if (auto* face = dynamic_cast<RowFace*>(Control(id))) {
+    face->SetShown(shown);
+  } else {
+    Control(id)->setVisible(shown);
+  }
+}
 
 void CQuorvaneDlg::EnableControl(int id, bool enabled) { Control(id)->setEnabled(enabled); }
 
