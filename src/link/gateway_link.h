@@ -30,7 +30,7 @@ using FrameHandler = int32_t (*)(void* owner, const uint8_t* frame, int32_t leng
 using BatchHandler = void (*)(void* owner);
 
 // The program's one connection to the gateway, over a serial port or TCP.
-// The owner sets the connection fields, owner and handler, then calls Open; a
+// The owner sets the connection fields, owner and its handlers, then calls Open; a
 // worker may call SendCommand; the owner sets abortRequested to cut a wait
 // short, clears owner and calls Close. Open and Close run on the owner's thread.
 class GatewayLink {
