@@ -81,12 +81,12 @@ TEST(LoggerArguments, AServiceReadsItsOptionsFromAFile) {
   };
   ParsedArguments parsed = parseFile(
       "# the lab's gateway\n"
-      "tcp=192.168.0.10:10003\n"
+      "tcp=127.0.0.1:10003\n"
       "csv=/var/lib/pelorin-logger/lab/log.csv\n"
       "names=\"温度 1,湿度,,電圧,電流\"\n"
       "daily=true\n");
   ASSERT_EQ(parsed.action, ParsedArguments::Action::Run) << parsed.text;
-  EXPECT_EQ(parsed.options.host, "192.168.0.10");
+  EXPECT_EQ(parsed.options.host, "127.0.0.1");
   EXPECT_EQ(parsed.options.csvPath, "/var/lib/pelorin-logger/lab/log.csv");
   EXPECT_EQ(parsed.options.rowNames[0], "温度 1");
   EXPECT_EQ(parsed.options.rowNames[4], "電流");
