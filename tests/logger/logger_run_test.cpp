@@ -196,6 +196,9 @@ TEST_F(LoggerRunTest, ANewDeviceAtTheSamePathAfterAReplugIsLoggedOn) {
   options.silenceSeconds = 1;
   Start(options);
   ASSERT_TRUE(Said("start command answered"));
+  // Reports must have been read before the pull: a pulled device takes with it
+  // what the link had not read yet.
+  std::this_thread::sleep_for(300ms);
   sim.reset();
   ASSERT_TRUE(Said("gateway lost"));
   sim = std::make_unique<test::SimProcess>(std::vector<std::string>{"--pty", "--rate", "200"});
