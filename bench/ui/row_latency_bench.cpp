@@ -8,6 +8,7 @@
 // Usage: pelorin-bench-row-latency RATE SECONDS (on a display, or offscreen)
 
 #include "control_table.h"
+#include "display_connection.h"
 #include "frame_builder.h"
 #include "no_devices.h"
 #include "quorvane_dlg.h"
@@ -147,6 +148,8 @@ int main(int argc, char** argv) {
   const int rate = std::atoi(argv[1]);
   const int seconds = std::atoi(argv[2]);
   if (qEnvironmentVariableIsEmpty("DISPLAY")) qputenv("QT_QPA_PLATFORM", "offscreen");
+  // The display as the program has it.
+  ui::PrepareDisplayConnection();
   QApplication application(argc, argv);
 
   PacedGateway gateway;
