@@ -8,6 +8,7 @@
 #include "loopback.h"
 #include "process_counts.h"
 #include "quorvane_dlg.h"
+#include "row_value_label.h"
 #include "sim_process.h"
 #include "ui_test_support.h"
 
@@ -49,7 +50,7 @@ class Session : public ::testing::Test {
   QLineEdit* Edit(int id) { return qobject_cast<QLineEdit*>(window->Control(id)); }
   QString Caption() { return qobject_cast<QPushButton*>(window->Control(ids::StartButton))->text(); }
   QString ValueText(int row) {
-    return qobject_cast<QLabel*>(window->Control(ids::RowValueLabels[static_cast<size_t>(row)]))->text();
+    return dynamic_cast<RowValueLabel&>(*window->Control(ids::RowValueLabels[static_cast<size_t>(row)])).Text();
   }
   // The colour an indicator is painted with, at its centre.
   QColor IndicatorColour(int row) {

@@ -1,13 +1,52 @@
 #include "row_value_label.h"
 
+#include <QEvent>
+#include <QPainter>
+
+#include <algorithm>
+#include <cmath>
+
 namespace pelorin::ui {
 
-RowValueLabel::RowValueLabel(QWidget* parent) : QLabel(parent), RowFace(*this, QAccessible::StaticText) {
-  setAlignment(Qt::AlignLeft | Qt::AlignVCenter);
+namespace {
+
+// Room beyond the text's advance for glyphs that reach past it.
+constexpr int kOverhang = 2;
+
+}  // namespace
+
+RowValueLabel::RowValueLabel(QWidget* parent) : QWidget(parent), RowFace(*this, QAccessible::StaticText) {
+  text_.setTextFormat(Qt::PlainText);
 }
 
-void RowValueLabel::paintEvent(QPaintEvent* event) {
-  if (Shown()) QLabel::paintEvent(event);
+void RowValueLabel::SetText(const QString& text) {
+  if (text == text_.text()) return;
+  const int oldWidth = textWidth_;
+  text_.setText(text);
+  textWidth_ = Prepare();
+  update(0, 0, std::max(oldWidth, textWidth_) + kOverhang, height());
+}
+
+int RowValueLabel::Prepare() {
+  text_.prepare(QTransform(), font());
+  return static_cast<int>(std::ceil(text_.size().width()));
+}
+
+// Left-aligned and centred from top to bottom, as a label would set it.
+void RowValueLabel::paintEvent(QPaintEvent*) {
+  if (!Shown() || text_.text().isEmpty()) return;
+  QPainter painter(this);
+  painter.setFont(font());
+  const qreal top = (height() - text_.size().height()) / 2;
+  painter.drawStaticText(QPointF(0, std::floor(top)), text_);
+}
+
+void RowValueLabel::changeEvent(QEvent* event) {
+  if (event->type() == QEvent::FontChange) {
+    textWidth_ = Prepare();
+    update();
+  }
+  QWidget::changeEvent(event);
 }
 
 }  // namespace pelorin::ui

@@ -2,18 +2,34 @@
 
 #include "row_face.h"
 
-#include <QLabel>
+#include <QStaticText>
+#include <QString>
+#include <QWidget>
 
 namespace pelorin::ui {
 
-// A row's value: a label on top of the row's indicator, blank while the
-// indicator is the face shown.
-class RowValueLabel : public QLabel, public RowFace {
+// A row's value: one line of text on top of the row's indicator, blank while
+// the indicator is the face shown. A busy gateway changes every value many
+// times a second, so the text is laid out once per change and painted from
+// that layout, and a change repaints only the span the old or the new text
+// covers, not the whole row.
+class RowValueLabel : public QWidget, public RowFace {
  public:
   explicit RowValueLabel(QWidget* parent);
 
+  QString Text() const { return text_.text(); }
+  void SetText(const QString& text);
+
  protected:
   void paintEvent(QPaintEvent* event) override;
+  void changeEvent(QEvent* event) override;
+
+ private:
+  // Lays the text out in the current font; gives the width it covers.
+  int Prepare();
+
+  QStaticText text_;
+  int textWidth_ = 0;
 };
 
 }  // namespace pelorin::ui

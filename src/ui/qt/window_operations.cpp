@@ -4,6 +4,7 @@
 #include "path_label.h"
 #include "quorvane_dlg.h"
 #include "row_face.h"
+#include "row_value_label.h"
 
 #include <QAbstractButton>
 #include <QComboBox>
@@ -23,15 +24,18 @@ QString FromUtf8(std::string_view text) {
 
 }  // namespace
 
+// Live labels, the rows' values among them, are named by their role ("値 1");
+// what they show reaches assistive tools as their description.
 void CQuorvaneDlg::SetControlText(int id, std::string_view text) {
   QWidget* widget = Control(id);
   const QString qtext = FromUtf8(text);
   if (auto* path = qobject_cast<PathLabel*>(widget)) {
     path->SetPath(qtext);
+  } else if (auto* value = dynamic_cast<RowValueLabel*>(widget)) {
+    value->SetText(qtext);
+    value->setAccessibleDescription(qtext);
   } else if (auto* label = qobject_cast<QLabel*>(widget)) {
     label->setText(qtext);
-    // Live labels are named by their role ("値 1"); what they show reaches
-    // assistive tools as their description.
     if (!label->accessibleName().isEmpty()) label->setAccessibleDescription(qtext);
   } else if (auto* edit = qobject_cast<QLineEdit*>(widget)) {
     edit->setText(qtext);
@@ -42,6 +46,7 @@ void CQuorvaneDlg::SetControlText(int id, std::string_view text) {
 
 std::string CQuorvaneDlg::ControlText(int id) const {
   QWidget* widget = Control(id);
+  if (auto* value = dynamic_cast<RowValueLabel*>(widget)) return value->Text().toStdString();
   if (auto* label = qobject_cast<QLabel*>(widget)) return label->text().toStdString();
   if (auto* edit = qobject_cast<QLineEdit*>(widget)) return edit->text().toStdString();
   if (auto* button = qobject_cast<QAbstractButton*>(widget)) return button->text().toStdString();

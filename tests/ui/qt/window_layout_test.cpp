@@ -4,6 +4,7 @@
 #include "path_label.h"
 #include "qt_translation.h"
 #include "quorvane_dlg.h"
+#include "row_value_label.h"
 #include "ui_test_support.h"
 
 #include <QAccessible>
@@ -17,6 +18,7 @@
 #include <QProgressBar>
 #include <QPushButton>
 #include <QRadioButton>
+#include <QScreen>
 #include <QTimer>
 #include <QTranslator>
 #include <QKeyEvent>
@@ -45,6 +47,7 @@ class Window : public ::testing::Test {
   }
   QString Text(int id) {
     if (auto* label = Get<QLabel>(id)) return label->text();
+    if (auto* value = dynamic_cast<RowValueLabel*>(window.Control(id))) return value->Text();
     if (auto* edit = Get<QLineEdit>(id)) return edit->text();
     return Get<QAbstractButton>(id)->text();
   }
@@ -134,6 +137,33 @@ TEST_F(Window, LabelsShowTheirWholeText) {
     auto* label = Get<QLabel>(id);
     EXPECT_LE(label->fontMetrics().horizontalAdvance(label->text()), label->width()) << id;
   }
+}
+
+// A new value repaints only the span of the old or the new text: what the
+// window holds on screen afterwards (the offscreen platform gives its backing
+// store) shows the new value and nothing of the longer one before it.
+TEST_F(Window, AShorterValueLeavesNothingOfTheLongerOneOnScreen) {
+  auto& value = dynamic_cast<RowValueLabel&>(*window.Control(ids::RowValueLabels[0]));
+  value.SetShown(true);
+  const auto onScreen = [&] {
+    QTest::qWait(50);  // the repaint is posted
+    return window.screen()->grabWindow(window.winId()).toImage().copy(value.geometry());
+  };
+  value.SetText(QStringLiteral("-123.4567 mA"));
+  const QImage longer = onScreen();
+  value.SetText(QStringLiteral(" 5.0 V"));
+  const QImage shorter = onScreen();
+  const QColor background = window.palette().color(QPalette::Window);
+  const auto inked = [&](const QImage& image, int from, int to) {
+    int count = 0;
+    for (int y = 0; y < image.height(); ++y)
+      for (int x = from; x < to; ++x) count += image.pixelColor(x, y) != background;
+    return count;
+  };
+  const int newEnd = value.fontMetrics().horizontalAdvance(value.Text()) + 2;
+  EXPECT_GT(inked(longer, newEnd, longer.width()), 0);
+  EXPECT_GT(inked(shorter, 0, newEnd), 0);
+  EXPECT_EQ(inked(shorter, newEnd, shorter.width()), 0);
 }
 
 TEST_F(Window, ALongLogPathKeepsItsFileNameInSight) {
