@@ -51,9 +51,6 @@ class CQuorvaneDlg : public QDialog, private monitor::MonitorWindow {
   QWidget* CreateControl(const monitor::ControlEntry& entry);
   void ConnectControls();
   void WatchDeviceChanges();
-  // Queued from other threads by name: Qt's queue carries the task and its
-  // value, never a closure of ours.
-  Q_INVOKABLE void OnWindowTask(int task, int value);
 
   // MonitorWindow
   void SetControlText(int id, std::string_view text) override;
