@@ -6,7 +6,9 @@
 # switches); a bare receiver of the same stream (bench/app/bare_receiver.cpp)
 # is measured in the same run, and each build's total is given as a multiple
 # of it. Builds are run in turn, round after round, so that a noisy machine
-# weighs on all of them alike; each figure is a median with its range.
+# weighs on all of them alike; each figure is a median with its range. What
+# the X server spends meanwhile (Xvfb's threads, mostly taking in repaints)
+# is given beside each build, outside its total.
 #
 # The mouse pointer rests on the window (-p over, as for someone watching it)
 # or beside it (-p away): Qt asks the X server where the pointer is whenever a
@@ -44,11 +46,13 @@ cleanup() {
 }
 trap cleanup EXIT
 
-# One line per thread: name, nanoseconds on the CPU, voluntary switches.
-snapshot() {  # snapshot PID...
-  local task
+# One line per thread: name, nanoseconds on the CPU, voluntary switches; the
+# X server's threads are named X:THREAD.
+snapshot() {  # snapshot [-x] PID...
+  local task prefix=
+  [[ $1 == -x ]] && { prefix=X:; shift; }
   for task in $(printf '/proc/%s/task/* ' "$@"); do
-    printf '%s\t%s\t%s\n' "$(tr ' ' _ <"$task/comm")" "$(cut -d' ' -f1 "$task/schedstat")" \
+    printf '%s%s\t%s\t%s\n' "$prefix" "$(tr ' ' _ <"$task/comm")" "$(cut -d' ' -f1 "$task/schedstat")" \
       "$(awk '/^voluntary_ctxt_switches/{print $2}' "$task/status")"
   done 2>/dev/null
 }
@@ -56,10 +60,10 @@ snapshot() {  # snapshot PID...
 # Appends the threads' figures over the measured seconds to the results.
 measure() {  # measure "PID..." LABEL RATE LOGGING
   # shellcheck disable=SC2086
-  snapshot $1 >"$work/before"
+  { snapshot $1; [[ -z $xserver ]] || snapshot -x "$xserver"; } >"$work/before"
   sleep "$seconds"
   # shellcheck disable=SC2086
-  snapshot $1 >"$work/after"
+  { snapshot $1; [[ -z $xserver ]] || snapshot -x "$xserver"; } >"$work/after"
   run=$((run + 1))
   awk -F'\t' -v run="$run" -v label="$2" -v rate="$3" -v logging="$4" -v s="$seconds" '
     NR == FNR { cpu[$1] -= $2; wakes[$1] -= $3; next }
@@ -127,6 +131,7 @@ run_bare() {  # run_bare RATE
 }
 
 bare_receiver= sim=
+xserver=$(pgrep -f "^Xvfb $DISPLAY( |\$)" | head -1 || true)
 for build in "$@"; do
   folder=${build#*=}
   [[ -z $bare_receiver && -x $folder/bench/app/pelorin-bench-bare-receiver ]] &&
@@ -156,6 +161,8 @@ labels = [build.split("=", 1)[0] for build in sys.argv[3:]]
 
 # Threads are grouped by name; a run's figure for a group is the sum over its threads.
 def group(name):
+    if name.startswith("X:"):
+        return "X server"
     if name.startswith("pelorin-"):
         return name
     if name.startswith("wineserver"):
@@ -173,9 +180,11 @@ sums = collections.defaultdict(lambda: collections.defaultdict(lambda: [0.0, 0.0
 keys = {}
 for run, label, rate, logging, thread, cpu, wakes in rows:
     keys[run] = (label, rate, logging)
-    for name in (group(thread), "total"):
-        sums[run][name][0] += float(cpu)
-        sums[run][name][1] += float(wakes)
+    name = group(thread)
+    # The X server's share is given beside the program's total, not in it.
+    for key in (name,) if name == "X server" else (name, "total"):
+        sums[run][key][0] += float(cpu)
+        sums[run][key][1] += float(wakes)
 per_run = collections.defaultdict(list)
 for run, key in keys.items():
     per_run[key].append(sums[run])
