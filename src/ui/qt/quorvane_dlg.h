@@ -51,6 +51,10 @@ class CQuorvaneDlg : public QDialog, private monitor::MonitorWindow {
   QWidget* CreateControl(const monitor::ControlEntry& entry);
   void ConnectControls();
   void WatchDeviceChanges();
+  // Queued from other threads by name: Qt's queue carries the task and its
+  // value, never a closure of ours, which the thread sanitizer would see
+  // made on one thread and run on another without the queue's lock between.
+  Q_INVOKABLE void OnWindowTask(int task, int value);
 
   // MonitorWindow
   void SetControlText(int id, std::string_view text) override;

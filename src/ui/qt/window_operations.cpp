@@ -117,11 +117,13 @@ std::optional<std::string> CQuorvaneDlg::AskSaveFilePath(const monitor::SaveFile
   return dialog.selectedFiles().constFirst().toStdString();
 }
 
-// A functor, not a method looked up by name: the receive thread posts once a
-// read, and a lookup by name costs more than the post itself.
 void CQuorvaneDlg::PostToWindow(monitor::WindowTask task, int32_t value) {
-  QMetaObject::invokeMethod(
-      this, [this, task, value] { core_.OnWindowTask(task, value); }, Qt::QueuedConnection);
+  QMetaObject::invokeMethod(this, "OnWindowTask", Qt::QueuedConnection,
+                            Q_ARG(int, static_cast<int>(task)), Q_ARG(int, value));
+}
+
+void CQuorvaneDlg::OnWindowTask(int task, int value) {
+  core_.OnWindowTask(static_cast<monitor::WindowTask>(task), value);
 }
 
 }  // namespace pelorin::ui
