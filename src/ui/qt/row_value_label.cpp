@@ -21,16 +21,13 @@ RowValueLabel::RowValueLabel(QWidget* parent) : QWidget(parent), RowFace(*this, 
 
 void RowValueLabel::SetText(const QString& text) {
   if (text == text_.text()) return;
-  const int oldWidth = textWidth_;
+  const int oldWidth = TextWidth();
   text_.setText(text);
-  textWidth_ = Prepare();
-  update(0, 0, std::max(oldWidth, textWidth_) + kOverhang, height());
+  text_.prepare(QTransform(), font());
+  update(0, 0, std::max(oldWidth, TextWidth()) + kOverhang, height());
 }
 
-int RowValueLabel::Prepare() {
-  text_.prepare(QTransform(), font());
-  return static_cast<int>(std::ceil(text_.size().width()));
-}
+int RowValueLabel::TextWidth() const { return static_cast<int>(std::ceil(text_.size().width())); }
 
 // Left-aligned and centred from top to bottom, as a label would set it.
 void RowValueLabel::paintEvent(QPaintEvent*) {
@@ -43,7 +40,7 @@ void RowValueLabel::paintEvent(QPaintEvent*) {
 
 void RowValueLabel::changeEvent(QEvent* event) {
   if (event->type() == QEvent::FontChange) {
-    textWidth_ = Prepare();
+    text_.prepare(QTransform(), font());
     update();
   }
   QWidget::changeEvent(event);

@@ -25,11 +25,10 @@ class RowValueLabel : public QWidget, public RowFace {
   void changeEvent(QEvent* event) override;
 
  private:
-  // Lays the text out in the current font; gives the width it covers.
-  int Prepare();
+  // The width the laid-out text covers.
+  int TextWidth() const;
 
   QStaticText text_;
-  int textWidth_ = 0;
 };
 
 }  // namespace pelorin::ui
