@@ -1,12 +1,14 @@
 #include "socket_io.h"
 
 #include "link_error.h"
+#include "link_timing.h"
 #include "posix_descriptor.h"
 
 #include <cerrno>
 #include <fcntl.h>
 #include <netdb.h>
 #include <netinet/in.h>
+#include <netinet/tcp.h>
 #include <poll.h>
 #include <sys/socket.h>
 #include <sys/time.h>
@@ -29,6 +31,15 @@ int32_t OpenTcpSocket(SocketHandle* fd) {
   // leave the socket readable with no byte counted as waiting.
   const int on = 1;
   setsockopt(*fd, SOL_SOCKET, SO_OOBINLINE, &on, sizeof on);
+  // A gateway that went away without a word ends the connection, which the
+  // receive thread then sees as lost.
+  setsockopt(*fd, SOL_SOCKET, SO_KEEPALIVE, &on, sizeof on);
+  const int idle = kKeepAliveIdleSeconds;
+  const int interval = kKeepAliveIntervalSeconds;
+  const int probes = kKeepAliveProbes;
+  setsockopt(*fd, IPPROTO_TCP, TCP_KEEPIDLE, &idle, sizeof idle);
+  setsockopt(*fd, IPPROTO_TCP, TCP_KEEPINTVL, &interval, sizeof interval);
+  setsockopt(*fd, IPPROTO_TCP, TCP_KEEPCNT, &probes, sizeof probes);
   return 0;
 }
 

@@ -20,8 +20,9 @@ struct Ipv4Endpoint {
 };
 
 // An IPv4 stream socket with 1000 ms receive and send time-outs, urgent data
-// inline and, where the system has the choice, a refused connect that fails at
-// once rather than after the SYN is sent again. 0 or the platform's error number.
+// inline, keep-alive at the link's pace (link_timing.h) and, where the system
+// has the choice, a refused connect that fails at once rather than after the
+// SYN is sent again. 0 or the platform's error number.
 int32_t OpenTcpSocket(SocketHandle* socket);
 
 // Resolves host and service (port text) to the first IPv4 stream address.
