@@ -112,6 +112,10 @@ LinkStatus GatewayLink::Open() {
   drainStart_ = LinkClock::now();
   failureStreak_ = 0;
   drainFailure_ = 0;
+  {
+    std::lock_guard lock(connectionMutex_);
+    connection_ = {};
+  }
   wake_.Drain();
   try {
     receiveThread_ = std::thread([this] { ReceiveLoop(); });
@@ -120,7 +124,19 @@ LinkStatus GatewayLink::Open() {
     ClosePort();
     return {Fail(e.code().value() != 0 ? e.code().value() : EAGAIN)};
   }
-  while (state() == LinkState::Draining) std::this_thread::sleep_for(milliseconds(10));
+  while (state() == LinkState::Draining) {
+    // An owner that gives up does not wait for a gateway that never pauses.
+    int32_t draining = ToInt(LinkState::Draining);
+    if (abortRequested.load() != 0 &&
+        state_.compare_exchange_strong(draining, ToInt(LinkState::Closing))) {
+      abortRequested.store(0);
+      wake_.Signal();
+      receiveThread_.join();
+      ClosePort();
+      return {Fail(LinkError::Abort)};
+    }
+    std::this_thread::sleep_for(milliseconds(10));
+  }
   if (state() == LinkState::Open) return {0};
   // The port was lost while draining and could not be opened again.
   receiveThread_.join();
@@ -276,6 +292,7 @@ int32_t GatewayLink::ReceiveIntoStaging() {
   if (received == -LinkError::NoData) return LinkError::NoData;
   if (received <= 0) {
     peerClosed_ = true;
+    NoteConnection(true, received == 0 ? LinkError::NotConnected : static_cast<int32_t>(-received));
     return LinkError::NoData;
   }
   stagingLength_ = static_cast<size_t>(received);
@@ -320,10 +337,33 @@ int32_t GatewayLink::WriteText(std::string_view text) {
   }
   CloseSocket(tcpSocket_);
   tcpSocket_ = connected;
+  if (peerClosed_) NoteConnection(false, 0);
   peerClosed_ = false;
   streamRestarted_ = true;
   const int32_t code = SendAll(tcpSocket_, bytes, text.size());
   return code != 0 ? Fail(code) : 0;
+}
+
+LinkConnection GatewayLink::connection() const {
+  std::lock_guard lock(connectionMutex_);
+  return connection_;
+}
+
+void GatewayLink::NoteConnection(bool lost, int32_t reason) {
+  {
+    std::lock_guard lock(connectionMutex_);
+    if (connection_.lost == lost) return;
+    connection_.lost = lost;
+    if (lost) {
+      connection_.reason = reason;
+      ++connection_.losses;
+    } else {
+      ++connection_.recoveries;
+    }
+  }
+  void* const currentWatcher = watcher.load();
+  const ConnectionHandler tell = connectionHandler.load();
+  if (currentWatcher != nullptr && tell != nullptr) tell(currentWatcher);
 }
 
 void GatewayLink::ClosePort() {

@@ -29,6 +29,26 @@ using FrameHandler = int32_t (*)(void* owner, const uint8_t* frame, int32_t leng
 // moment to pass on what they brought as one piece.
 using BatchHandler = void (*)(void* owner);
 
+// What the link knows of its connection to the gateway. Lost: the gateway
+// closed or reset the TCP connection, or it broke (keep-alive found nobody
+// at the other end); or the serial device stopped answering and has not come
+// back. Recovered: the link found the gateway again by itself, by reopening
+// the serial device or by a send that replaced a reset connection; the
+// gateway then needs its start command again.
+struct LinkConnection {
+  bool lost = false;
+  // Why it was lost last: the platform's error number, or NotConnected when
+  // the gateway closed the connection.
+  int32_t reason = 0;
+  uint32_t losses = 0;      // since Open
+  uint32_t recoveries = 0;  // since Open
+};
+
+// The watcher's callback whenever the LinkConnection changes, on the thread
+// that saw the change (the receive thread, or a sending one). Like the other
+// handlers it must return without waiting for the owner's threads.
+using ConnectionHandler = void (*)(void* watcher);
+
 // The program's one connection to the gateway, over a serial port or TCP.
 // The owner sets the connection fields, owner and its handlers, then calls Open; a
 // worker may call SendCommand; the owner sets abortRequested to cut a wait
@@ -58,12 +78,16 @@ class GatewayLink {
   std::atomic<FrameHandler> handler{nullptr};
   std::atomic<BatchHandler> batchHandler{nullptr};
   std::atomic<int32_t> abortRequested{0};
+  // Told of every change of connection(); null for nobody.
+  std::atomic<void*> watcher{nullptr};
+  std::atomic<ConnectionHandler> connectionHandler{nullptr};
 
   // Opens the port or connects, starts the receive thread and returns once the
   // bytes that were already waiting have been drained and the link is Open.
   // It takes at most the connect (name resolution, then up to 1 s) plus about
   // 2.2 s of draining; a port that is lost while draining and cannot be opened
-  // again fails it with the platform's code.
+  // again fails it with the platform's code, and abortRequested fails it with
+  // Abort, while it connects or drains.
   LinkStatus Open();
   // Ends the receive thread and closes the port; does nothing unless Open.
   // Never call it from the receive thread (a FrameHandler).
@@ -77,10 +101,13 @@ class GatewayLink {
   int32_t lastError() const { return lastError_.load(); }
   int32_t pendingReplies() const { return pendingReplies_.load(); }
   int32_t gatewayValue() const { return gatewayValue_.load(); }
-  // TCP: the gateway closed or reset the connection, and no send has
-  // connected again since. The link itself waits on; an owner that sends
-  // nothing learns here that its gateway has gone.
-  bool connectionLost() const { return peerClosed_.load(); }
+  // The connection as the link knows it since the last Open. The link stays
+  // Open when the gateway is lost: a serial device is opened again as soon as
+  // it is back; a TCP connection is replaced only by a send or a new Open.
+  LinkConnection connection() const;
+  // Frames received since the link was made, those the link keeps included:
+  // a sign of life, whatever the frames say.
+  uint64_t framesReceived() const { return framesReceived_.load(std::memory_order_relaxed); }
 
  private:
   int32_t OpenSerial();
@@ -94,7 +121,9 @@ class GatewayLink {
   void ReceiveLoop();
   bool HandleReadFailure(int32_t code);
   void WaitForGateway();
-  int32_t ReopenSerial();
+  int32_t ReopenSerial(int32_t failure);
+  // Records a loss or a recovery and tells the watcher.
+  void NoteConnection(bool lost, int32_t reason);
   void DrainByte(uint8_t byte);
   void AssembleByte(uint8_t byte);
   void DispatchFrame();
@@ -116,6 +145,7 @@ class GatewayLink {
   std::atomic<int32_t> lastError_{0};
   std::atomic<int32_t> pendingReplies_{0};
   std::atomic<int32_t> gatewayValue_{-1};
+  std::atomic<uint64_t> framesReceived_{0};
   std::atomic<int32_t> state_{static_cast<int32_t>(LinkState::Closed)};
   // Counts the openings, so that a reconnect that outlasts its session never
   // puts its socket into the next one.
@@ -127,10 +157,11 @@ class GatewayLink {
   // Guarded by descriptorMutex_.
   SerialHandle serialPort_ = kNoSerial;
   SocketHandle tcpSocket_ = kNoSocket;
-  // TCP: the peer has closed; wait without the socket. Atomic for
-  // connectionLost(), which other threads ask.
-  std::atomic<bool> peerClosed_{false};
+  bool peerClosed_ = false;        // TCP: the peer has gone; wait without the socket
   bool streamRestarted_ = false;  // TCP: a reconnect replaced the socket
+
+  mutable std::mutex connectionMutex_;
+  LinkConnection connection_;  // guarded by connectionMutex_
 
   WakeEvent wake_;
   std::thread receiveThread_;

@@ -54,7 +54,7 @@ bool GatewayLink::HandleReadFailure(int32_t code) {
     return true;
   }
   if (useTcp == 0 && IsSerialDeviceGone(code)) {
-    if (ReopenSerial() != 0) {
+    if (ReopenSerial(code) != 0) {
       if (draining) return false;
       SleepUnlessClosing(kReopenPauseMs);
       return true;
@@ -98,7 +98,7 @@ void GatewayLink::WaitForGateway() {
   }
   if (serialGone) {
     Fail(kSerialGoneError);
-    if (ReopenSerial() != 0) SleepUnlessClosing(kReopenPauseMs);
+    if (ReopenSerial(kSerialGoneError) != 0) SleepUnlessClosing(kReopenPauseMs);
     return;
   }
   // Readable with nothing to read (urgent data, a closed peer) or a failed
@@ -111,23 +111,29 @@ void GatewayLink::WaitForGateway() {
 }
 
 // The serial device no longer answers (a pulled cable): close it and open the
-// device that the registry now gives for comPort. 0 or the open's error.
-int32_t GatewayLink::ReopenSerial() {
+// device that the registry now gives for comPort. The gateway counts as lost
+// until that succeeds. 0 or the open's error.
+int32_t GatewayLink::ReopenSerial(int32_t failure) {
   const auto lock = LockDescriptorsForReceive();
+  NoteConnection(true, failure);
   CloseSerialDevice(serialPort_);
   stagingPos_ = stagingLength_ = 0;
   assembler_.Clear();
-  return OpenSerial();
+  const int32_t code = OpenSerial();
+  if (code == 0) NoteConnection(false, 0);
+  return code;
 }
 
 void GatewayLink::DrainByte(uint8_t byte) {
   assembler_.Clear();
   const auto draining = LinkClock::now() - drainStart_;
+  // Open may have given up meanwhile (Closing): that stays.
+  int32_t expected = ToInt(LinkState::Draining);
   if (draining >= kDrainQuietLimit && byte == kFrameTerminator) {
-    state_.store(ToInt(LinkState::Open));
+    state_.compare_exchange_strong(expected, ToInt(LinkState::Open));
   } else if (draining >= kDrainHardLimit) {
     assembler_.SkipToNextTerminator();
-    state_.store(ToInt(LinkState::Open));
+    state_.compare_exchange_strong(expected, ToInt(LinkState::Open));
   }
 }
 
@@ -148,6 +154,7 @@ void GatewayLink::AssembleByte(uint8_t byte) {
 void GatewayLink::DispatchFrame() {
   const uint8_t* frame = assembler_.data();
   const int32_t length = assembler_.length();
+  framesReceived_.fetch_add(1, std::memory_order_relaxed);
   if (const auto value = GatewayQueryValue(frame, length)) {
     gatewayValue_.store(*value);
     return;

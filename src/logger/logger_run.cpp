@@ -1,11 +1,12 @@
 #include "logger_run.h"
 
 #include "link_error.h"
-#include "report_session.h"
 #include "system_message.h"
 
 #include <algorithm>
 #include <cstdio>
+#include <system_error>
+#include <thread>
 
 namespace pelorin::logger {
 
@@ -33,6 +34,19 @@ std::string DescribeFailure(int32_t code) {
   return "error " + std::to_string(code) + ": " + SystemMessage(code);
 }
 
+namespace {
+
+protocol::SessionPacing Pacing(const RunTiming& timing, const LoggerOptions& options) {
+  protocol::SessionPacing pacing;
+  pacing.firstPause = timing.firstPause;
+  pacing.longestPause = timing.longestPause;
+  pacing.commandWaitSeconds = timing.commandWaitSeconds;
+  pacing.silence = std::chrono::seconds(options.silenceSeconds);
+  return pacing;
+}
+
+}  // namespace
+
 LoggerRun::LoggerRun(const LoggerOptions& options, Say say, RunTiming timing, Show show)
     : options_(options),
       say_(std::move(say)),
@@ -42,9 +56,11 @@ LoggerRun::LoggerRun(const LoggerOptions& options, Say say, RunTiming timing, Sh
         // The log's watch thread: Run tells it and tries the file again.
         logError_.store(error);
         logUnwritten_.fetch_add(unwritten);
+        std::lock_guard lock(waitMutex_);
         logFailed_.store(true);
         stopped_.notify_all();
-      }) {
+      }),
+      session_(link_, sink_, *this, Pacing(timing_, options_)) {
   if (options_.useTcp) {
     link_.useTcp = 1;
     link_.SetHostName(options_.host);
@@ -58,92 +74,90 @@ LoggerRun::LoggerRun(const LoggerOptions& options, Say say, RunTiming timing, Sh
 }
 
 LoggerRun::~LoggerRun() {
-  protocol::CloseReportSession(link_);
+  session_.EndKeeping();
+  session_.Close();
   log_.Close();
 }
 
 void LoggerRun::RequestStop() {
-  {
-    std::lock_guard lock(waitMutex_);
-    stop_.store(true);
-  }
-  link_.abortRequested = 1;
+  std::lock_guard lock(waitMutex_);
+  stop_.store(true);
   stopped_.notify_all();
 }
 
 int LoggerRun::Run() {
   OpenLog();
-  std::chrono::milliseconds pause = timing_.firstPause;
-  while (!Stopping()) {
-    const bool brought = RunSession();
-    if (Stopping()) break;
-    if (brought) pause = timing_.firstPause;
-    say_("next try in " + Seconds(pause), false);
-    WaitUntil(Clock::now() + pause);
-    if (!brought) pause = std::min(pause * 2, timing_.longestPause);
+  std::thread keeper;
+  try {
+    keeper = std::thread([this] { session_.Keep(); });
+  } catch (const std::system_error& error) {
+    Tell("cannot start the session's thread: " + DescribeFailure(error.code().value()), true);
+    log_.Close();
+    return 1;
   }
-  protocol::CloseReportSession(link_);
+  LookAfterLogUntilStopped();
+  // An attempt to reach the gateway is aborted; what the link has already
+  // decoded is in the log.
+  session_.EndKeeping();
+  keeper.join();
+  session_.Close();
   FollowTheDay();
   log_.Close();
   LookAfterLog();
-  say_("stopped; " + std::to_string(sink_.reports()) + " reports decoded", false);
+  Tell("stopped; " + std::to_string(sink_.reports()) + " reports decoded");
   return 0;
 }
 
-bool LoggerRun::RunSession() {
-  const std::string gateway = options_.useTcp ? options_.host + ":" + options_.port : options_.serialDevice;
-  if (const int32_t code = protocol::OpenReportSession(link_, sink_); code != 0) {
-    say_("cannot reach the gateway at " + gateway + ": " + DescribeFailure(code), false);
-    return false;
-  }
-  say_("session opened with the gateway at " + gateway, false);
-  // Reports may come before the answer to the start command is seen.
-  const uint64_t first = sink_.reports();
-  if (Stopping()) {
-    protocol::CloseReportSession(link_);
-    return false;
-  }
-  if (const int32_t code = protocol::StartReports(link_, timing_.commandWaitSeconds); code != 0) {
-    if (!Stopping()) say_("the gateway did not answer the start command: " + DescribeFailure(code), false);
-    return false;
-  }
-  say_("start command answered", false);
-
-  uint64_t seen = first;
-  Clock::time_point lastReport = Clock::now();
-  const auto silence = std::chrono::seconds(options_.silenceSeconds);
-  std::string lost;
-  while (!Stopping()) {
-    WaitUntil(Clock::now() + std::chrono::milliseconds(100));
-    if (const uint64_t now = sink_.reports(); now != seen) {
-      seen = now;
-      lastReport = Clock::now();
-    }
-    if (link_.connectionLost()) {
-      lost = "the gateway closed the connection";
-      break;
-    }
-    if (Clock::now() - lastReport >= silence) {
-      lost = "no report for " + std::to_string(options_.silenceSeconds) + " s";
-      break;
-    }
-  }
-  protocol::CloseReportSession(link_);
-  const uint64_t brought = sink_.reports() - first;
-  if (!lost.empty()) {
-    say_("gateway lost: " + lost + "; " + std::to_string(brought) + " reports in this session", false);
-  }
-  return brought > 0;
+std::string LoggerRun::GatewayName() const {
+  return options_.useTcp ? options_.host + ":" + options_.port : options_.serialDevice;
 }
 
-void LoggerRun::WaitUntil(Clock::time_point until) {
-  for (;;) {
+void LoggerRun::SessionChanged(const protocol::SessionEvent& event) {
+  using Kind = protocol::SessionEvent::Kind;
+  switch (event.kind) {
+    case Kind::Started:
+      Tell((started_ ? "reconnected to the gateway at " : "connected to the gateway at ") +
+           GatewayName() + "; start command answered");
+      started_ = true;
+      return;
+    case Kind::TryFailed:
+      Tell((event.opened ? "the gateway at " + GatewayName() + " did not answer the start command: "
+                         : "cannot reach the gateway at " + GatewayName() + ": ") +
+           DescribeFailure(event.code) + "; next try in " + Seconds(event.nextTry));
+      return;
+    case Kind::Lost:
+    case Kind::Silent: {
+      std::string why = "nothing heard from the gateway for " +
+                        std::to_string(options_.silenceSeconds) + " s";
+      if (event.kind == Kind::Lost) {
+        why = event.code == LinkError::NotConnected ? "the gateway closed the connection"
+              : options_.useTcp ? "the connection broke (" + DescribeFailure(event.code) + ")"
+                                : "the serial device is gone (" + DescribeFailure(event.code) + ")";
+      }
+      const uint64_t reports = sink_.reports();
+      Tell("gateway lost: " + why + "; " + std::to_string(reports - reportsBeforeLoss_) +
+           " reports in this session; reconnecting");
+      reportsBeforeLoss_ = reports;
+      return;
+    }
+  }
+}
+
+void LoggerRun::Tell(std::string_view line, bool failure) {
+  std::lock_guard lock(tellMutex_);
+  say_(line, failure);
+}
+
+void LoggerRun::LookAfterLogUntilStopped() {
+  while (!Stopping()) {
     LookAfterLog();
     ShowView();
     std::unique_lock lock(waitMutex_);
-    const Clock::time_point wake = logDown_ ? std::min(until, nextLogTry_) : until;
+    // A report of a new day waits for its file, and the view for its turn:
+    // a look ten times a second.
+    Clock::time_point wake = Clock::now() + std::chrono::milliseconds(100);
+    if (logDown_) wake = std::min(wake, nextLogTry_);
     stopped_.wait_until(lock, wake, [&] { return Stopping() || logFailed_.load(); });
-    if (Stopping() || Clock::now() >= until) return;
   }
 }
 
@@ -155,7 +169,10 @@ void LoggerRun::ShowView() {
   RowValues::Snapshot rows;
   std::string status, time;
   if (!sink_.TakeView(&rows, &status, &time)) return;
-  show_(rows, status, time);
+  {
+    std::lock_guard lock(tellMutex_);
+    show_(rows, status, time);
+  }
   nextView_ = Clock::now() + std::chrono::milliseconds(1000 / kViewsPerSecond);
 }
 
@@ -185,7 +202,7 @@ void LoggerRun::UseDay(int day) {
 bool LoggerRun::OpenLogFile() {
   const int32_t code = log_.Open(logPath_);
   if (code == 0) return true;
-  say_("cannot open the log file " + logPath_ + ": " + DescribeFailure(code) +
+  Tell("cannot open the log file " + logPath_ + ": " + DescribeFailure(code) +
            "; trying again every " + Seconds(timing_.logRetry),
        true);
   RetryLogLater();
@@ -201,7 +218,7 @@ void LoggerRun::RetryLogLater() {
 // tells its recovery once, with the reports that did not reach the file.
 void LoggerRun::LookAfterLog() {
   if (logFailed_.exchange(false)) {
-    say_("cannot write the log file " + logPath_ + ": " + DescribeFailure(logError_.load()) +
+    Tell("cannot write the log file " + logPath_ + ": " + DescribeFailure(logError_.load()) +
              "; " + std::to_string(logUnwritten_.exchange(0)) +
              " reports not written; trying again every " + Seconds(timing_.logRetry),
          true);
@@ -214,7 +231,7 @@ void LoggerRun::LookAfterLog() {
     return;
   }
   logDown_ = false;
-  say_("the log file " + logPath_ + " is written again; " +
+  Tell("the log file " + logPath_ + " is written again; " +
            std::to_string(sink_.TakeUnwritten()) + " reports could not be written meanwhile",
        true);
 }
@@ -226,7 +243,7 @@ void LoggerRun::FollowTheDay() {
   if (!day) return;
   log_.Close();
   UseDay(*day);
-  if (!logDown_ && OpenLogFile()) say_("logging into " + logPath_, false);
+  if (!logDown_ && OpenLogFile()) Tell("logging into " + logPath_);
   sink_.DeliverHeld();
 }
 

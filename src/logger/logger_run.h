@@ -4,6 +4,7 @@
 #include "gateway_link.h"
 #include "logger_options.h"
 #include "logger_sink.h"
+#include "report_session.h"
 #include "serial_ports.h"
 
 #include <atomic>
@@ -29,14 +30,15 @@ struct RunTiming {
   };
 };
 
-// Sessions with the gateway, one after the other, for as long as the program
-// runs: a session opens the link, sends the start command and logs every
-// report until the gateway is lost (its connection closed, or no report for
-// the silence); the next starts after a pause that doubles from the first to
-// the longest and starts again from the first after a session that brought
-// reports. A log file that cannot be opened or written stops nothing: it is
-// tried again every logRetry, and every failure and recovery is told once.
-class LoggerRun {
+// A session with the gateway for as long as the program runs, kept by the
+// report session on a thread of its own: it opens the link, sends the start
+// command and logs every report; a gateway that is lost (its connection
+// closed or broken, its serial device gone, or nothing heard for the
+// silence) is told and tried again after a pause that doubles from the first
+// to the longest. The run looks after the log meanwhile: a log file that
+// cannot be opened or written stops nothing; it is tried again every
+// logRetry, and every failure and recovery is told once.
+class LoggerRun : public protocol::SessionObserver {
  public:
   // say gets one line per event, without its end of line; failure says
   // whether it tells of a problem (shown even when quiet).
@@ -58,13 +60,17 @@ class LoggerRun {
   // decoded so far in the log.
   void RequestStop();
 
+  // The session's thread: tells what became of the gateway.
+  void SessionChanged(const protocol::SessionEvent& event) override;
+
  private:
   using Clock = std::chrono::steady_clock;
 
-  // One session; whether it brought reports.
-  bool RunSession();
-  // Waits until the time or a stop; looks after the log meanwhile.
-  void WaitUntil(Clock::time_point until);
+  // Until a stop; looks after the log meanwhile.
+  void LookAfterLogUntilStopped();
+  // Say and Show from the run's thread and the session's.
+  void Tell(std::string_view line, bool failure = false);
+  std::string GatewayName() const;
   bool Stopping() const { return stop_.load(); }
   void OpenLog();
   // The log's day, and with it the file's path.
@@ -90,7 +96,9 @@ class LoggerRun {
   GatewayLink link_{ports_};
   CsvLog log_;
   LoggerSink sink_{log_, options_.daily, timing_.clock};
+  protocol::ReportSession session_;
 
+  std::mutex tellMutex_;
   std::atomic<bool> stop_{false};
   std::mutex waitMutex_;
   std::condition_variable stopped_;
@@ -104,6 +112,9 @@ class LoggerRun {
   Clock::time_point nextLogTry_;
   std::string logPath_;
   Clock::time_point nextView_;
+  // The session's thread only.
+  bool started_ = false;           // the gateway answered a start command once
+  uint64_t reportsBeforeLoss_ = 0;  // reports decoded up to the last loss
 };
 
 // The COM number by which the link opens the device named on the command line.

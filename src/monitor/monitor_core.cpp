@@ -4,7 +4,6 @@
 #include "cp932_encoder.h"
 #include "default_log_path.h"
 #include "program_identity.h"
-#include "report_session.h"
 
 namespace pelorin::monitor {
 
@@ -19,13 +18,12 @@ MonitorCore::MonitorCore(MonitorWindow& window, std::string_view programPath,
 MonitorCore::~MonitorCore() { Shutdown(); }
 
 void MonitorCore::Shutdown() {
-  // A start-up still running is aborted and waited for; then the link is
-  // closed, which ends the receive thread before anything it writes goes.
-  if (startupWorker_.joinable()) {
-    link_.abortRequested = 1;
-    startupWorker_.join();
-  }
-  protocol::CloseReportSession(link_);
+  // A start-up or a reconnection still running is aborted and waited for;
+  // then the link is closed, which ends the receive thread before anything
+  // it writes goes.
+  session_.EndKeeping();
+  if (startupWorker_.joinable()) startupWorker_.join();
+  session_.Close();
   log_.Close();
 }
 
@@ -75,6 +73,9 @@ void MonitorCore::OnWindowTask(WindowTask task, int32_t value) {
       break;
     case WindowTask::RefreshPorts:
       OnPortsChanged();
+      break;
+    case WindowTask::GatewayChanged:
+      OnGatewayChanged();
       break;
   }
 }

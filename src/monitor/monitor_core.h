@@ -6,6 +6,7 @@
 #include "monitor_window.h"
 #include "node_report.h"
 #include "port_list.h"
+#include "report_session.h"
 #include "report_sink.h"
 #include "serial_ports.h"
 
@@ -37,8 +38,8 @@ inline constexpr Rgb kGreyBrush{127, 127, 127};
 // control, the control states, the live rows, the port list and the log
 // controls. It owns the link, the rows, the log and the port list for its
 // whole life and reaches its window only through MonitorWindow. Every public
-// call but those of ReportSink comes on the window thread.
-class MonitorCore : public ReportSink {
+// call but those of ReportSink and SessionObserver comes on the window thread.
+class MonitorCore : public ReportSink, public protocol::SessionObserver {
  public:
   MonitorCore(MonitorWindow& window, std::string_view programPath,
               std::unique_ptr<DeviceSource> devices);
@@ -76,8 +77,9 @@ class MonitorCore : public ReportSink {
   // What another thread (or a delay) handed to the window thread.
   void OnWindowTask(WindowTask task, int32_t value);
 
-  // An indicator's fill at paint time: only while Receiving, by the row's
-  // digital state; nothing means the window's ordinary background.
+  // An indicator's fill at paint time: only while Receiving from a gateway
+  // that is not lost, by the row's digital state; nothing means the window's
+  // ordinary background.
   std::optional<Rgb> IndicatorFill(int row) const;
 
   MonitorMode Mode() const { return static_cast<MonitorMode>(mode_.load()); }
@@ -94,6 +96,10 @@ class MonitorCore : public ReportSink {
   void ReportsHandedOver() override;
   void AppendRecord(const NodeReport& report) override;
 
+  // SessionObserver: called on the start-up worker's thread, which keeps the
+  // session once it has started.
+  void SessionChanged(const protocol::SessionEvent& event) override;
+
  private:
   void StartSession();
   void StopSession();
@@ -104,6 +110,10 @@ class MonitorCore : public ReportSink {
   void FinishStartup(int32_t code);
   void RefreshPortList();
   void ClearRows();
+  void ForgetShownReport();
+  // Whether the rows show a live gateway: Receiving, and not lost.
+  bool Live() const;
+  void OnGatewayChanged();
   void OnPortsChanged();
   void OnRefreshRows();
   void RefreshRows();
@@ -125,9 +135,14 @@ class MonitorCore : public ReportSink {
   // appends) goes first.
   CsvLog log_;
   GatewayLink link_{serialPorts_};
+  protocol::ReportSession session_{link_, *this, *this};
   std::unique_ptr<DeviceSource> devices_;
 
+  // Starts the session, then keeps it until the user stops it.
   std::thread startupWorker_;
+  // Whether the session has lost its gateway, as the worker last said.
+  std::mutex gatewayMutex_;
+  bool gatewayLost_ = false;  // guarded by gatewayMutex_
   // The handler's texts and the coalesced refresh request.
   std::mutex textMutex_;
   std::string pendingStatus_;
@@ -137,6 +152,7 @@ class MonitorCore : public ReportSink {
   std::atomic<bool> refreshPending_{false};
   // Window thread only.
   bool portRefreshPosted_ = false;
+  bool lossShown_ = false;  // the window says that the gateway is lost
   std::array<std::string_view, 5> indicatorDescriptions_{};
   // What the refresh last gave the live controls; unknown ones are set.
   std::unordered_map<int, std::string> liveTexts_;

@@ -16,6 +16,7 @@ enum class WindowTask : int32_t {
   FinishStartup,        // the start-up worker's result (value: 0 or the code)
   LogWriteFailed,       // the log closed itself after a failed write
   RefreshPorts,         // serial ports have come or gone
+  GatewayChanged,       // the session lost its gateway or has it back
 };
 
 struct SaveFileFilter {

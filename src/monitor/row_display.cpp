@@ -56,6 +56,20 @@ void MonitorCore::ClearRows() {
   fillsKnown_.fill(false);
 }
 
+// Only while no receive thread writes them: empty rows and texts.
+void MonitorCore::ForgetShownReport() {
+  ClearRows();
+  {
+    std::lock_guard lock(textMutex_);
+    pendingStatus_.clear();
+    pendingReceiveTime_.clear();
+    textsChanged_ = false;
+  }
+  SetLiveText(ids::NodeStatus, "");
+  SetLiveText(ids::ReceiveTime, "");
+  RefreshRows();
+}
+
 // A live control is touched only when what it shows changes: setting a text
 // or a visibility repaints the control, even when nothing changes.
 void MonitorCore::SetLiveText(int id, std::string_view text) {
@@ -78,8 +92,10 @@ void MonitorCore::OnRefreshRows() {
   refreshPending_ = false;
   {
     std::lock_guard lock(textMutex_);
+    // While the gateway is lost the status line says so; reports that come
+    // before the session says it has the gateway back wait for that.
     if (textsChanged_) {
-      SetLiveText(ids::NodeStatus, pendingStatus_);
+      if (!lossShown_) SetLiveText(ids::NodeStatus, pendingStatus_);
       SetLiveText(ids::ReceiveTime, pendingReceiveTime_);
       textsChanged_ = false;
     }
@@ -124,7 +140,7 @@ void MonitorCore::PaintIndicators() {
 }
 
 std::optional<Rgb> MonitorCore::IndicatorFill(int row) const {
-  if (Mode() != MonitorMode::Receiving || row < 0 ||
+  if (!Live() || row < 0 ||
       row >= static_cast<int>(ids::RowIndicators.size())) {
     return std::nullopt;
   }

@@ -178,7 +178,7 @@ TEST_F(LoggerRunTest, ASilentGatewayCountsAsLostAfterTheSilence) {
   LoggerOptions options = TcpOptions(sim.endpoint());
   options.silenceSeconds = 1;
   Start(options);
-  ASSERT_TRUE(Said("gateway lost: no report for 1 s; 5 reports in this session"));
+  ASSERT_TRUE(Said("gateway lost: nothing heard from the gateway for 1 s; 5 reports in this session"));
   ASSERT_TRUE(Said("start command answered", 2));
   Stop();
 }
