@@ -184,8 +184,9 @@ TEST_F(LoggerRunTest, ASilentGatewayCountsAsLostAfterTheSilence) {
 }
 
 // A serial gateway named by a path that follows its adapter (as a
-// /dev/serial/by-id link does): the adapter pulled, then back under a new
-// device node, and logging goes on there.
+// /dev/serial/by-id link does): the adapter pulled is told at once, not after
+// the silence; back under a new device node, it is sent the start command
+// again, without which it sends nothing, and logging goes on there.
 TEST_F(LoggerRunTest, ANewDeviceAtTheSamePathAfterAReplugIsLoggedOn) {
   const std::string link = folder_.path() + "/usb-gateway";
   auto sim = std::make_unique<test::SimProcess>(std::vector<std::string>{"--pty", "--rate", "200"});
@@ -193,23 +194,24 @@ TEST_F(LoggerRunTest, ANewDeviceAtTheSamePathAfterAReplugIsLoggedOn) {
   LoggerOptions options;
   options.serialDevice = link;
   options.csvPath = folder_.path() + "/log.csv";
-  options.silenceSeconds = 1;
+  options.silenceSeconds = 3600;
   Start(options);
-  ASSERT_TRUE(Said("start command answered"));
+  ASSERT_TRUE(Said("connected to the gateway at " + link + "; start command answered"));
   // Reports must have been read before the pull: a pulled device takes with it
   // what the link had not read yet.
   std::this_thread::sleep_for(300ms);
   sim.reset();
-  ASSERT_TRUE(Said("gateway lost"));
+  ASSERT_TRUE(Said("gateway lost: the serial device is gone"));
   sim = std::make_unique<test::SimProcess>(std::vector<std::string>{"--pty", "--rate", "200"});
   std::filesystem::remove(link);
   std::filesystem::create_symlink(sim->endpoint(), link);
-  ASSERT_TRUE(Said("start command answered", 2));
+  ASSERT_TRUE(Said("reconnected to the gateway at " + link + "; start command answered"));
   std::this_thread::sleep_for(300ms);
   Stop();
   const uint64_t first = NumberBefore(LineWith("gateway lost"), "reports in this session");
   EXPECT_GT(first, 0u);
   EXPECT_GT(NumberBefore(LineWith("stopped"), "reports decoded"), first);
+  EXPECT_EQ(CsvLines().size(), NumberBefore(LineWith("stopped"), "reports decoded") + 1);
 }
 
 // A log that cannot be opened stops nothing: the file is tried again, and

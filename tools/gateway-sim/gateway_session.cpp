@@ -28,9 +28,9 @@ GatewaySession::End GatewaySession::Run(SimChannel& channel) {
   for (;;) {
     const auto now = Clock::now();
     QueueDueReports(now);
-    if (options_.fault == Fault::Reset && framesQueued_ >= options_.resetAfter &&
-        outputSent_ == output_.size() && channel.ResetOnClose()) {
-      return End::Reset;
+    if (framesQueued_ >= options_.resetAfter && outputSent_ == output_.size()) {
+      if (options_.fault == Fault::Reset && channel.ResetOnClose()) return End::Reset;
+      if (options_.fault == Fault::Close) return End::Closed;
     }
     const SimChannel::Ready ready = channel.Wait(outputSent_ < output_.size(), PollTimeoutMs(now));
     if (ready.gone) return End::PeerGone;

@@ -17,7 +17,7 @@ class GatewaySession {
  public:
   GatewaySession(const Options& options, ReportGenerator& reports);
 
-  enum class End { PeerGone, Reset };
+  enum class End { PeerGone, Reset, Closed };
   End Run(SimChannel& channel);
 
  private:

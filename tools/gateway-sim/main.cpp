@@ -35,7 +35,9 @@ int ServeTcp(const Options& options) {
     }
     GatewaySession session(options, reports);
     const GatewaySession::End end = session.Run(*client);
-    std::printf("session ended: %s\n", end == GatewaySession::End::Reset ? "reset" : "peer gone");
+    std::printf("session ended: %s\n", end == GatewaySession::End::Reset    ? "reset"
+                                         : end == GatewaySession::End::Closed ? "closed"
+                                                                              : "peer gone");
     std::fflush(stdout);
     if (options.exitAfterSession) return 0;
   }

@@ -20,7 +20,8 @@ bool ParseFault(std::string_view text, Fault* fault) {
     std::string_view name;
     Fault fault;
   } kFaults[] = {{"silent", Fault::Silent},   {"late-accept", Fault::LateAccept},
-                 {"reset", Fault::Reset},     {"garbage", Fault::Garbage},
+                 {"reset", Fault::Reset},     {"close", Fault::Close},
+                 {"garbage", Fault::Garbage},
                  {"flood", Fault::Flood},     {"prefill", Fault::Prefill}};
   for (const auto& entry : kFaults) {
     if (entry.name == text) {
@@ -57,10 +58,11 @@ const char* UsageText() {
          "  --fault KIND        silent       never answers the start command\n"
          "                      late-accept  accepts a connection only after --late-ms\n"
          "                      reset        resets the connection after --reset-after frames\n"
+         "                      close        closes the connection after --reset-after frames\n"
          "                      garbage      mixes garbage and over-long frames into the stream\n"
          "                      flood        streams without a pause from the first moment\n"
          "                      prefill      sends bytes before the start command arrives\n"
-         "  --reset-after N     frames before the reset (default 10)\n"
+         "  --reset-after N     frames before the reset or close (default 10)\n"
          "  --late-ms MS        accept delay of late-accept (default 1500)\n"
          "  --fixed-report      send one fixed report every time: node 26, KT-200,\n"
          "                      inputs 1 0 1 0 0, 5 V and a broken temperature wire\n"

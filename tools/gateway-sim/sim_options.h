@@ -6,7 +6,7 @@
 
 namespace pelorin::sim {
 
-enum class Fault { None, Silent, LateAccept, Reset, Garbage, Flood, Prefill };
+enum class Fault { None, Silent, LateAccept, Reset, Close, Garbage, Flood, Prefill };
 
 struct Options {
   std::string host = "127.0.0.1";
@@ -16,7 +16,7 @@ struct Options {
   int64_t count = -1;          // reports per session; -1 = no limit
   uint32_t seed = 1;
   Fault fault = Fault::None;
-  int resetAfter = 10;         // frames before the reset (Fault::Reset)
+  int resetAfter = 10;         // frames before the reset or close (Fault::Reset, Close)
   int lateMs = 1500;           // delay before accepting (Fault::LateAccept)
   bool exitAfterSession = false;
   bool fixedReport = false;    // every report is FixedReport()
