@@ -66,6 +66,9 @@ void ReportSession::Keep() {
     std::lock_guard lock(mutex_);
     if (shared_.end) return;
     shared_.keeping = true;
+    // An owner's abort that came after the start had succeeded must not cut
+    // a later try short; EndKeeping's comes under the lock.
+    link_.abortRequested = 0;
   }
   std::chrono::milliseconds pause = pacing_.firstPause;
   bool live = link_.state() == LinkState::Open;

@@ -228,6 +228,9 @@ TEST_F(CoreSession, FailedStartsShowTheirMessageAndStayIdle) {
       {"127.0.0.1", silent.endpoint(), "通信エラー : 20003(タイムアウト)"},
       {" \t ", "10003", "LAN接続の場合、接続先アドレスを設定してください。"},
       {"127.0.0.1", "", "LAN接続の場合、接続先ポートを設定してください。"},
+      // The system would take the number modulo 65536: 99999 is port 34463.
+      {"127.0.0.1", "99999", "接続先ポートは1～65535の範囲で設定してください。"},
+      {"127.0.0.1", "0", "接続先ポートは1～65535の範囲で設定してください。"},
   };
   for (const auto& c : cases) {
     window.messages.clear();
@@ -249,6 +252,31 @@ TEST_F(CoreSession, FailedStartsShowTheirMessageAndStayIdle) {
   Choose(ids::UsbRadio);  // no port to choose
   core->OnStartClicked();
   EXPECT_EQ(window.messages, std::vector<std::string>{"接続先を選択してください。"});
+}
+
+// The last session's report stays after a stop, but a new start does not
+// show it as if the new gateway had sent it.
+TEST_F(CoreSession, ANewStartShowsNothingOfTheLastSession) {
+  pelorin::test::SimProcess sim({"--tcp", "127.0.0.1:0", "--rate", "50", "--fixed-report"});
+  pelorin::test::SimProcess silent({"--tcp", "127.0.0.1:0", "--fault", "silent"});
+  Open();
+  ConnectTo("127.0.0.1", sim.endpoint());
+  core->OnStartClicked();
+  ASSERT_TRUE(ModeBecomes(MonitorMode::Receiving));
+  ASSERT_TRUE(RunUntil([&] { return Value(0) == " 5.0000 V"; }));
+  core->OnStartClicked();  // stop
+  EXPECT_EQ(Value(0), " 5.0000 V");
+  ConnectTo("127.0.0.1", silent.endpoint());
+  core->OnStartClicked();
+  ASSERT_EQ(core->Mode(), MonitorMode::Connecting);
+  for (size_t row = 0; row < ids::RowValueLabels.size(); ++row) {
+    EXPECT_EQ(Value(static_cast<int>(row)), "") << row;
+    EXPECT_TRUE(window[ids::RowIndicators[row]].shown) << row;
+  }
+  EXPECT_EQ(window[ids::NodeStatus].text, "");
+  EXPECT_EQ(window[ids::ReceiveTime].text, "");
+  core->OnStartClicked();  // abort
+  ASSERT_TRUE(ModeBecomes(MonitorMode::Idle));
 }
 
 TEST_F(CoreSession, RepeatedStartsStopsAndAbortsLeaveNothingBehind) {

@@ -2,8 +2,9 @@
 # Pelorin.exe end to end under Wine on a virtual display, against the Linux
 # gateway simulator over loopback: the window opens with its caption, a
 # session over TCP reaches the simulator's reports (seen in the CSV log it
-# writes), a silent gateway gives the time-out message under the program's
-# name, and closing the window ends the process. Run once with a Japanese and
+# writes) and again after the gateway was killed and started anew, a silent
+# gateway gives the time-out message under the program's name, and closing
+# the window ends the process. Run once with a Japanese and
 # once with a Western code page; then the window at 150 % and 200 %, for the
 # screenshots.
 #
@@ -59,6 +60,18 @@ session() {  # session LANG LABEL
   import -window root "$shots/$label-receiving.png"
   check "$label: reports reach the log" grep -aq "KT-200" "$work/Pelorin.csv"
   check "$label: the log is Shift-JIS" bash -c "head -c 5 '$work/Pelorin.csv' | od -An -tx1 | grep -q '93 fa 95 74 2c'"
+  # The gateway goes away and comes back on its port: the window says so, and
+  # reaches it again by itself, logging on into the same file.
+  kill "$sim_pid"
+  wait "$sim_pid" 2>/dev/null
+  sleep 2
+  import -window root "$shots/$label-lost.png"
+  local records
+  records=$(grep -ac KT-200 "$work/Pelorin.csv")
+  "$sim" --tcp "127.0.0.1:$sim_port" --rate 20 --fixed-report >"$work/sim.out" 2>&1 &
+  sim_pid=$!
+  check "$label: reports resume once the gateway is back" records_grow "$records" 20
+  import -window root "$shots/$label-back.png"
   keys Escape
   check "$label: closing the window ends the process" process_ends "$app" 10
   kill "$app" "$sim_pid" 2>/dev/null
@@ -97,6 +110,14 @@ silent() {  # silent LANG LABEL
   process_ends "$app" 10
   kill "$app" "$sim_pid" 2>/dev/null
   wait "$sim_pid" 2>/dev/null
+}
+
+records_grow() {  # records_grow COUNT SECONDS: the log gets more than COUNT records
+  for _ in $(seq $(($2 * 10))); do
+    (($(grep -ac KT-200 "$work/Pelorin.csv") > $1)) && return 0
+    sleep 0.1
+  done
+  return 1
 }
 
 window_width() { xdotool getwindowgeometry --shell "$window" | sed -n 's/^WIDTH=//p'; }
