@@ -176,7 +176,12 @@ LinkStatus GatewayLink::SendCommand(int32_t node, int32_t waitSeconds,
       pendingReplies_.store(0);
       return {0};
     }
-    std::this_thread::sleep_for(milliseconds(kCommandPollMs));
+    // The reply is looked for every poll; an abort is seen sooner, so that a
+    // stop never waits a whole poll for it.
+    for (int slept = 0; slept < kCommandPollMs && abortRequested.load() == 0;
+         slept += kAbortSliceMs) {
+      std::this_thread::sleep_for(milliseconds(kAbortSliceMs));
+    }
   }
   pendingReplies_.store(0);
   return {Fail(LinkError::Timeout)};

@@ -18,6 +18,8 @@ inline constexpr int kReopenPauseMs = 500;
 // buffer is followed by the next at once.
 inline constexpr int kGatherMs = 45;
 inline constexpr int kCommandPollMs = 100;
+// A command's wait for its reply looks for an abort this often.
+inline constexpr int kAbortSliceMs = 10;
 // A connect's readiness wait looks for an abort this often.
 inline constexpr int kConnectSliceMs = 50;
 // Draining turns Open at the first quiet moment. A gateway that never pauses
