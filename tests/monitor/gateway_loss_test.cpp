@@ -4,6 +4,7 @@
 // ends a reconnection at once.
 
 #include "control_table.h"
+#include "file_lines.h"
 #include "monitor_core.h"
 #include "recording_window.h"
 #include "scripted_devices.h"
@@ -15,8 +16,6 @@
 #include <chrono>
 #include <filesystem>
 #include <functional>
-#include <fstream>
-#include <iterator>
 #include <memory>
 #include <string>
 #include <vector>
@@ -66,18 +65,7 @@ class GatewayLoss : public ::testing::Test {
     EXPECT_EQ(core->IndicatorFill(2).has_value(), live) << when;  // an input of the report
   }
 
-  // The log's lines; each must end in CR LF.
-  std::vector<std::string> LogLines() {
-    std::ifstream file(LogPath(), std::ios::binary);
-    const std::string bytes((std::istreambuf_iterator<char>(file)), std::istreambuf_iterator<char>());
-    std::vector<std::string> lines;
-    size_t start = 0;
-    for (size_t end; (end = bytes.find("\r\n", start)) != std::string::npos; start = end + 2) {
-      lines.push_back(bytes.substr(start, end - start));
-    }
-    EXPECT_EQ(start, bytes.size()) << "a line without its end";
-    return lines;
-  }
+  std::vector<std::string> LogLines() { return pelorin::test::FileLines(LogPath()); }
 
   pelorin::test::TemporaryFolder folder;
   test::RecordingWindow window;
@@ -127,6 +115,7 @@ TEST_F(GatewayLoss, TheWindowSaysSoAndReportsResumeByThemselves) {
       EXPECT_EQ(lines[i].rfind("\x93\xfa\x95\x74,", 0) == 0, i == 0) << "line " << i;  // 日付,
       if (i > 0) {
         EXPECT_NE(lines[i].find(",26,KT-200,3,"), std::string::npos) << lines[i];
+        EXPECT_NE(lines[i].rfind("(unterminated)", 0), 0u) << lines[i];
       }
     }
     std::filesystem::remove(LogPath());

@@ -4,6 +4,7 @@
 
 #include "control_table.h"
 #include "cp932_encoder.h"
+#include "file_lines.h"
 #include "frame_builder.h"
 #include "monitor_core.h"
 #include "record_format.h"
@@ -29,20 +30,7 @@ namespace {
 
 using test::RecordingWindow;
 
-std::vector<std::string> FileLines(const std::string& path) {
-  std::ifstream in(path, std::ios::binary);
-  std::stringstream content;
-  content << in.rdbuf();
-  const std::string text = content.str();
-  std::vector<std::string> lines;
-  size_t start = 0;
-  for (size_t end = text.find("\r\n"); end != std::string::npos; end = text.find("\r\n", start)) {
-    lines.push_back(text.substr(start, end - start));
-    start = end + 2;
-  }
-  if (start != text.size()) lines.push_back("(unterminated) " + text.substr(start));
-  return lines;
-}
+using pelorin::test::FileLines;
 
 // The simulator's reports for a seed, as record lines without their date and
 // time fields, in Shift-JIS.
