@@ -31,8 +31,8 @@ speed_t TermiosSpeed(int32_t speed) {
   return B0;
 }
 
-// Exclusive use (TIOCEXCL and an exclusive flock), non-blocking, raw mode, at
-// the speed asked for or the one the device has.
+// Exclusive use (TIOCEXCL and an exclusive flock), non-blocking, raw 8N1
+// without flow control, at the speed asked for or the one the device has.
 int32_t OpenDeviceNode(const char* deviceNode, int32_t speed, int* fd) {
   *fd = open(deviceNode, O_RDWR | O_NOCTTY | O_CLOEXEC | O_NONBLOCK);
   if (*fd < 0) return LastErrno();
@@ -48,6 +48,11 @@ int32_t OpenDeviceNode(const char* deviceNode, int32_t speed, int* fd) {
     const speed_t inSpeed = speed != 0 ? TermiosSpeed(speed) : cfgetispeed(&settings);
     const speed_t outSpeed = speed != 0 ? TermiosSpeed(speed) : cfgetospeed(&settings);
     cfmakeraw(&settings);
+    // cfmakeraw leaves the stop bits and all flow control but IXON as the last
+    // program set them; the gateway's line is 8N1 without flow control, and
+    // RTS/CTS towards a gateway that never raises CTS would hold every write.
+    settings.c_cflag &= ~(CSTOPB | CRTSCTS);
+    settings.c_iflag &= ~(IXON | IXOFF | IXANY);
     settings.c_cflag |= CLOCAL | CREAD;
     settings.c_cc[VMIN] = 0;
     settings.c_cc[VTIME] = 0;

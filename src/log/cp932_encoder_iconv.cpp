@@ -56,8 +56,36 @@ bool ReadsBackAs(Converters& converters, std::string_view bytes, std::string_vie
   return Iconv(converters.decode, bytes, &back) == bytes.size() && back == utf8;
 }
 
+// Single bytes that Windows' code page 932 gives these characters (and reads
+// back as them) and glibc's table lacks.
+constexpr struct {
+  std::string_view utf8;
+  char byte;
+} kWindowsSingleBytes[] = {{"\xC2\x80", '\x80'},  // U+0080
+                           {"\uF8F0", '\xA0'},
+                           {"\uF8F1", '\xFD'},
+                           {"\uF8F2", '\xFE'},
+                           {"\uF8F3", '\xFF'}};
+
+// One character, when code page 932 holds it exactly.
+bool ConvertCharacter(Converters& converters, std::string_view character, std::string* out) {
+  for (const auto& [utf8, byte] : kWindowsSingleBytes) {
+    if (character == utf8) {
+      out->push_back(byte);
+      return true;
+    }
+  }
+  std::string bytes;
+  if (Iconv(converters.encode, character, &bytes) != character.size() ||
+      !ReadsBackAs(converters, bytes, character)) {
+    return false;
+  }
+  out->append(bytes);
+  return true;
+}
+
 // A run of characters outside ASCII: all of it when it reads back whole,
-// else character by character up to the first that does not.
+// else character by character up to the first that code page 932 cannot hold.
 size_t ConvertExactly(Converters& converters, std::string_view run, std::string* out) {
   std::string bytes;
   const size_t consumed = Iconv(converters.encode, run, &bytes);
@@ -66,15 +94,10 @@ size_t ConvertExactly(Converters& converters, std::string_view run, std::string*
     return consumed;
   }
   size_t done = 0;
-  while (done < consumed) {
+  while (done < run.size()) {
     const std::string_view character =
         run.substr(done, Utf8SequenceLength(static_cast<unsigned char>(run[done])));
-    std::string one;
-    if (Iconv(converters.encode, character, &one) != character.size() ||
-        !ReadsBackAs(converters, one, character)) {
-      break;
-    }
-    out->append(one);
+    if (!ConvertCharacter(converters, character, out)) break;
     done += character.size();
   }
   return done;

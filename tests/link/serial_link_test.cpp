@@ -121,9 +121,22 @@ speed_t SlaveSpeed(const std::string& path, speed_t set = B0) {
   return cfgetospeed(&settings);
 }
 
-// A port keeps its own speed unless one is asked for; one the device cannot
-// take fails the open and changes nothing.
-TEST_F(SerialLink, TheLineSpeedChangesOnlyWhenAskedFor) {
+// What another program may leave on a port: two stop bits, hardware and
+// software flow control, a cooked line, no CLOCAL. (A pty holds no other
+// character size than 8 bits and no parity.)
+void LeaveForeignLineSettings(int fd) {
+  termios settings{};
+  tcgetattr(fd, &settings);
+  settings.c_cflag = (settings.c_cflag | CSTOPB | CRTSCTS) & ~CLOCAL;
+  settings.c_iflag |= IXON | IXOFF | IXANY;
+  settings.c_lflag |= ICANON | ECHO;
+  tcsetattr(fd, TCSANOW, &settings);
+}
+
+// Whatever the port was left with, the link holds it raw, 8N1, without flow
+// control. It keeps its own speed unless one is asked for; one the device
+// cannot take fails the open and changes nothing.
+TEST_F(SerialLink, TheLineIsRaw8N1AndItsSpeedChangesOnlyWhenAskedFor) {
   SlaveSpeed(pty.slavePath(), B38400);
   const struct {
     int32_t speed;
@@ -131,8 +144,18 @@ TEST_F(SerialLink, TheLineSpeedChangesOnlyWhenAskedFor) {
     speed_t after;
   } cases[] = {{0, 0, B38400}, {9600, 0, B9600}, {12345, EINVAL, B9600}, {0, 0, B9600}};
   for (const auto& c : cases) {
+    LeaveForeignLineSettings(pty.master());  // the master reads and sets the slave's line
     link.serialSpeed = c.speed;
     EXPECT_EQ(link.Open().code, c.code) << c.speed;
+    if (link.state() == LinkState::Open) {
+      termios held{};
+      ASSERT_EQ(tcgetattr(pty.master(), &held), 0);
+      EXPECT_EQ(held.c_cflag & (CSIZE | PARENB | CSTOPB | CRTSCTS | CLOCAL | CREAD),
+                tcflag_t{CS8 | CLOCAL | CREAD}) << c.speed;
+      EXPECT_EQ(held.c_iflag & (IXON | IXOFF | IXANY), 0u) << c.speed;
+      EXPECT_EQ(held.c_lflag & (ICANON | ECHO), 0u) << c.speed;
+      EXPECT_EQ(cfgetospeed(&held), c.after) << c.speed;
+    }
     link.Close();
     EXPECT_EQ(SlaveSpeed(pty.slavePath()), c.after) << c.speed;
   }

@@ -136,6 +136,9 @@ TEST(Cp932Encoder, TakesOnlyWhatCodePage932HoldsExactly) {
       {"¢", nullptr},           {"£", nullptr},           {"¬", nullptr},
       {"‖", nullptr},           {"−", nullptr},           {"〜", nullptr},  // U+2212, U+301C
       {"\U000E0001", nullptr},  {"\U000E007F", nullptr},  // tag characters
+      // Single bytes beyond the JIS tables, as Windows gives and reads them back.
+      {"\xC2\x80", "\x80"},     {"\uF8F0", "\xA0"},       {"\uF8F1", "\xFD"},  // U+0080
+      {"\uF8F2", "\xFE"},       {"\uF8F3", "\xFF"},
   };
   Cp932Encoder encoder;
   for (const auto& c : cases) {

@@ -49,9 +49,12 @@ bool RecordingWindow::RunOne(MonitorCore& core, Clock::time_point until) {
 bool RecordingWindow::RunUntil(MonitorCore& core, const std::function<bool()>& condition,
                                int timeoutMs) {
   const auto until = Clock::now() + std::chrono::milliseconds(timeoutMs);
+  // Another thread (the log's writer) can make the condition true without
+  // posting anything: it is looked at again at least this often.
+  constexpr auto kLookAgain = std::chrono::milliseconds(20);
   // The deadline holds even while work keeps coming.
   while (!condition()) {
-    RunOne(core, until);
+    RunOne(core, std::min(until, Clock::now() + kLookAgain));
     if (Clock::now() >= until) return condition();
   }
   return true;

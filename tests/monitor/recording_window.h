@@ -40,7 +40,8 @@ class RecordingWindow : public MonitorWindow {
   void Check(int id, bool checked) { controls_.at(id).checked = checked; }
   void Select(int id, int index) { controls_.at(id).selection = index; }
 
-  // Runs posted work on this thread until the condition holds; false when
+  // Runs posted work on this thread until the condition holds, looking at it
+  // after each piece of work and every few tens of milliseconds; false when
   // timeoutMs runs out first.
   bool RunUntil(MonitorCore& core, const std::function<bool()>& condition, int timeoutMs = 10000);
   // Runs whatever is posted within the next milliseconds.

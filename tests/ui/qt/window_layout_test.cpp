@@ -208,6 +208,9 @@ TEST_F(Window, EditsKeepOneLineWithinTheirCodePage932Bytes) {
       // Too long: what fits goes in, and a double-byte character is never split.
       {ids::PortEdit, {}, Pasted, QStringLiteral("123456"), QStringLiteral("12345")},
       {ids::RowNameEdits[4], {}, Pasted, QStringLiteral("abcdefghijklmno温"), QStringLiteral("abcdefghijklmno")},
+      // Private-use characters that code page 932 holds as single bytes.
+      {ids::RowNameEdits[4], {}, Pasted, QStringLiteral("\uF8F0\uF8F1\uF8F2\uF8F3abcdefghijklm"),
+       QStringLiteral("\uF8F0\uF8F1\uF8F2\uF8F3abcdefghijkl")},
       {ids::RowNameEdits[0], QStringLiteral("入力 1"), Pasted, QStringLiteral("温度センサー一号機\r\n"),
        QStringLiteral("温度センサ入力 1")},
   };
