@@ -72,7 +72,8 @@ int32_t StartConnect(SocketHandle fd, const Ipv4Endpoint& endpoint) {
 ConnectCheck CheckConnect(SocketHandle fd, int timeoutMs) {
   pollfd p{fd, POLLOUT, 0};
   const int n = poll(&p, 1, timeoutMs);
-  if (n == 0) return {ConnectCheck::TimedOut, 0};
+  // A signal that cuts the wait short leaves the connect to the next check.
+  if (n == 0 || (n < 0 && errno == EINTR)) return {ConnectCheck::TimedOut, 0};
   if (n < 0) return {ConnectCheck::Failed, LastErrno()};
   int pending = 0;
   socklen_t size = sizeof pending;
