@@ -6,6 +6,6 @@ namespace pelorin::monitor {
 
 // The worker keeps normal priority: raising a thread above it needs
 // privileges on Linux.
-void PrepareStartupThread() { NameThisThread("pelorin-startup"); }
+void PrepareStartupThread() { NameThisThread("pelorin-session"); }
 
 }  // namespace pelorin::monitor
