@@ -2,6 +2,7 @@
 
 #include "link_error.h"
 #include "system_message.h"
+#include "thread_name.h"
 
 #include <algorithm>
 #include <cstdio>
@@ -89,7 +90,10 @@ int LoggerRun::Run() {
   OpenLog();
   std::thread keeper;
   try {
-    keeper = std::thread([this] { session_.Keep(); });
+    keeper = std::thread([this] {
+      NameThisThread("pelorin-session");
+      session_.Keep();
+    });
   } catch (const std::system_error& error) {
     Tell("cannot start the session's thread: " + DescribeFailure(error.code().value()), true);
     log_.Close();
