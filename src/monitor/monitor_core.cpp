@@ -43,7 +43,6 @@ void MonitorCore::OnInitDialog() {
     window_.SetControlText(ids::RowValueLabels[row], "");
   }
   ClearRows();
-  commandWaitSeconds_ = 5;
   window_.SetControlText(ids::LogPathText, logPath_);
   UpdateControlStates();
   // Said once: the names' edits then take ASCII only, and the log does not open.

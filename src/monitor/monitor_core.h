@@ -129,13 +129,16 @@ class MonitorCore : public ReportSink, public protocol::SessionObserver {
   PortList portEntries_;
   RowValues rows_;
   RowValues::Snapshot shownRows_ = rows_.Read();  // window thread only
-  int32_t commandWaitSeconds_ = 5;
   SerialPortRegistry serialPorts_;
   // Declared before the link, so that the link (and its receive thread, which
   // appends) goes first.
   CsvLog log_;
   GatewayLink link_{serialPorts_};
-  protocol::ReportSession session_{link_, *this, *this};
+  // The start command waits this long for the gateway's answer, at the
+  // start and at every reconnection.
+  static constexpr int32_t kCommandWaitSeconds = 5;
+  protocol::ReportSession session_{link_, *this, *this,
+                                   {.commandWaitSeconds = kCommandWaitSeconds}};
   std::unique_ptr<DeviceSource> devices_;
 
   // Starts the session, then keeps it until the user stops it.
