@@ -114,6 +114,7 @@ class MonitorCore : public ReportSink, public protocol::SessionObserver {
   // Whether the rows show a live gateway: Receiving, and not lost.
   bool Live() const;
   void OnGatewayChanged();
+  void ShowLastNodeStatus();
   void OnPortsChanged();
   void OnRefreshRows();
   void RefreshRows();

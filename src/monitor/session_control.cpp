@@ -115,10 +115,7 @@ void MonitorCore::StopSession() {
   session_.EndKeeping();
   if (startupWorker_.joinable()) startupWorker_.join();
   session_.Close();
-  if (std::exchange(lossShown_, false)) {
-    std::lock_guard lock(textMutex_);
-    SetLiveText(ids::NodeStatus, pendingStatus_);
-  }
+  if (std::exchange(lossShown_, false)) ShowLastNodeStatus();
   mode_ = static_cast<int32_t>(MonitorMode::Idle);
   UpdateControlStates();
 }
@@ -205,10 +202,15 @@ void MonitorCore::OnGatewayChanged() {
   if (lost) {
     SetLiveText(ids::NodeStatus, kGatewayLostText);
   } else {
-    std::lock_guard lock(textMutex_);
-    SetLiveText(ids::NodeStatus, pendingStatus_);
+    ShowLastNodeStatus();
   }
   UpdateControlStates();
+}
+
+// The status line of the last report, in place of the loss's words.
+void MonitorCore::ShowLastNodeStatus() {
+  std::lock_guard lock(textMutex_);
+  SetLiveText(ids::NodeStatus, pendingStatus_);
 }
 
 }  // namespace pelorin::monitor
