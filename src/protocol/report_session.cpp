@@ -141,12 +141,9 @@ bool ReportSession::AwaitNextTry(std::chrono::milliseconds pause) {
 }
 
 bool ReportSession::TryToStart(std::chrono::milliseconds nextTry) {
-  bool opened = link_.state() == LinkState::Open;
-  int32_t code = opened ? 0 : OpenLink();
-  if (code == 0) {
-    opened = true;
-    code = Start();
-  }
+  const int32_t openCode = link_.state() == LinkState::Open ? 0 : OpenLink();
+  const bool opened = openCode == 0;
+  const int32_t code = opened ? Start() : openCode;
   if (code == 0) {
     observer_.SessionChanged({SessionEvent::Kind::Started});
     return true;
