@@ -124,7 +124,4 @@ int32_t SerialPortNumber(SerialPortRegistry& ports, const std::string& device);
 // ("log.csv" and 20261208 give "log-2026-12-08.csv").
 std::string DatedPath(const std::string& path, int day);
 
-// "error CODE: what it means", for the event lines.
-std::string DescribeFailure(int32_t code);
-
 }  // namespace pelorin::logger

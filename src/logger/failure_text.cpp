@@ -1,0 +1,28 @@
+#include "failure_text.h"
+
+#include "link_error.h"
+#include "system_message.h"
+
+namespace pelorin::logger {
+
+std::string Seconds(std::chrono::milliseconds pause) {
+  const auto count = pause.count();
+  return count % 1000 == 0 ? std::to_string(count / 1000) + " s" : std::to_string(count) + " ms";
+}
+
+std::string DescribeFailure(int32_t code) {
+  static constexpr struct {
+    int32_t code;
+    const char* meaning;
+  } kLinkFailures[] = {
+      {LinkError::NotConnected, "not connected"}, {LinkError::NotOpen, "the link is not open"},
+      {LinkError::Timeout, "no answer in time"},  {LinkError::CommandError, "the command is too long"},
+      {LinkError::BufferError, "a frame too long"}, {LinkError::Abort, "aborted"},
+  };
+  for (const auto& failure : kLinkFailures) {
+    if (failure.code == code) return "error " + std::to_string(code) + ": " + failure.meaning;
+  }
+  return "error " + std::to_string(code) + ": " + SystemMessage(code);
+}
+
+}  // namespace pelorin::logger

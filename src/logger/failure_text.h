@@ -1,0 +1,15 @@
+#pragma once
+
+#include <chrono>
+#include <cstdint>
+#include <string>
+
+namespace pelorin::logger {
+
+// "error CODE: what it means", for the event lines.
+std::string DescribeFailure(int32_t code);
+
+// A pause as an event line gives it: "10 s", or "250 ms" when not whole seconds.
+std::string Seconds(std::chrono::milliseconds pause);
+
+}  // namespace pelorin::logger
