@@ -62,6 +62,12 @@ void LoggerRun::RequestStop() {
   stopped_.notify_all();
 }
 
+void LoggerRun::RequestReopen() {
+  std::lock_guard lock(waitMutex_);
+  reopen_.store(true);
+  stopped_.notify_all();
+}
+
 int LoggerRun::Run() {
   OpenLog();
   std::thread keeper;
@@ -130,6 +136,7 @@ void LoggerRun::Tell(std::string_view line, bool failure) {
 
 void LoggerRun::LookAfterLogUntilStopped() {
   while (!Stopping()) {
+    if (reopen_.exchange(false)) ReopenLog();
     LookAfterLog();
     ShowView();
     std::unique_lock lock(waitMutex_);
@@ -137,7 +144,8 @@ void LoggerRun::LookAfterLogUntilStopped() {
     // a look ten times a second.
     Clock::time_point wake = Clock::now() + std::chrono::milliseconds(100);
     if (logDown_) wake = std::min(wake, nextLogTry_);
-    stopped_.wait_until(lock, wake, [&] { return Stopping() || logFailed_.load(); });
+    stopped_.wait_until(lock, wake,
+                        [&] { return Stopping() || reopen_.load() || logFailed_.load(); });
   }
 }
 
@@ -172,6 +180,17 @@ std::string LoggerRun::LogPath(int day) const {
 void LoggerRun::OpenLog() {
   UseDay(LoggerSink::DayOf(timing_.clock()));
   OpenLogFile();
+}
+
+void LoggerRun::ReopenLog() {
+  if (logDown_) {
+    nextLogTry_ = Clock::now();  // tried at once
+    return;
+  }
+  sink_.Hold();
+  log_.Close();
+  if (OpenLogFile()) Tell("reopened the log file " + logPath_);
+  sink_.DeliverHeld();
 }
 
 void LoggerRun::UseDay(int day) {

@@ -59,6 +59,9 @@ class LoggerRun : public protocol::SessionObserver {
   // From any thread: Run returns within about two seconds, every report
   // decoded so far in the log.
   void RequestStop();
+  // From any thread: the log file is closed and opened again at its path
+  // (log rotation's signal), no report lost meanwhile.
+  void RequestReopen();
 
   // The session's thread: tells what became of the gateway.
   void SessionChanged(const protocol::SessionEvent& event) override;
@@ -73,6 +76,7 @@ class LoggerRun : public protocol::SessionObserver {
   std::string GatewayName() const;
   bool Stopping() const { return stop_.load(); }
   void OpenLog();
+  void ReopenLog();
   // The log's day, and with it the file's path.
   void UseDay(int day);
   // Opens the file at the path; a failure is told and tried again later.
@@ -100,6 +104,7 @@ class LoggerRun : public protocol::SessionObserver {
 
   std::mutex tellMutex_;
   std::atomic<bool> stop_{false};
+  std::atomic<bool> reopen_{false};
   std::mutex waitMutex_;
   std::condition_variable stopped_;
 

@@ -6,10 +6,9 @@ namespace pelorin::logger {
 
 void LoggerSink::AppendRecord(const NodeReport& report) {
   reports_.fetch_add(1);
-  if (daily_) {
-    const int day = DayOf(report.timestamp);
+  {
     std::lock_guard lock(mutex_);
-    if (delivering_ || !held_.empty() || day != logDay_) {
+    if (holding_ || delivering_ || !held_.empty() || !OfLogDay(report)) {
       held_.push_back(report);
       return;
     }
@@ -50,10 +49,19 @@ void LoggerSink::SetLogDay(int day) {
   logDay_ = day;
 }
 
+bool LoggerSink::OfLogDay(const NodeReport& report) const {
+  return !daily_ || DayOf(report.timestamp) == logDay_;
+}
+
 std::optional<int> LoggerSink::HeldDay() {
   std::lock_guard lock(mutex_);
   if (held_.empty()) return std::nullopt;
   return DayOf(held_.front().timestamp);
+}
+
+void LoggerSink::Hold() {
+  std::lock_guard lock(mutex_);
+  holding_ = true;
 }
 
 // Reports held meanwhile join the delivery, so that none overtakes another.
@@ -63,8 +71,9 @@ void LoggerSink::DeliverHeld() {
     std::vector<NodeReport> batch;
     {
       std::lock_guard lock(mutex_);
+      holding_ = false;
       size_t count = 0;
-      while (count < held_.size() && DayOf(held_[count].timestamp) == logDay_) ++count;
+      while (count < held_.size() && OfLogDay(held_[count])) ++count;
       if (count == 0) {
         delivering_ = false;
         return;

@@ -21,7 +21,8 @@ namespace pelorin::logger {
 // With daily files each report belongs to the file of its own local day. A
 // report of another day than the open file's is held, with every report after
 // it, until the run has opened that day's file (TakeHeld, DeliverHeld): the
-// receive thread never waits for a file to close or open.
+// receive thread never waits for a file to close or open. So are all reports
+// while the run opens the log file again (Hold).
 class LoggerSink : public ReportSink {
  public:
   using Clock = std::function<std::time_t()>;
@@ -50,12 +51,16 @@ class LoggerSink : public ReportSink {
   void SetLogDay(int day);
   // The day of the first held report, if any; reports keep being held.
   std::optional<int> HeldDay();
+  // Holds every report from now on, while the run closes and opens the log.
+  void Hold();
   // Into the log that is now open: the held reports, in order, then the
   // receive thread's reports go to the log directly again.
   void DeliverHeld();
 
  private:
   void Deliver(const NodeReport& report);
+  // With daily files, whether the report belongs to the open file's day.
+  bool OfLogDay(const NodeReport& report) const;  // mutex_ held
 
   CsvLog& log_;
   const bool daily_;
@@ -71,6 +76,7 @@ class LoggerSink : public ReportSink {
   std::mutex mutex_;  // guards what follows
   int logDay_ = 0;
   std::vector<NodeReport> held_;
+  bool holding_ = false;     // the run is opening the log again
   bool delivering_ = false;  // the run is putting held reports into the log
 };
 

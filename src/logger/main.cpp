@@ -3,6 +3,7 @@
 
 #include "logger_options.h"
 #include "logger_run.h"
+#include "process_start.h"
 #include "program_identity.h"
 #include "stop_signals.h"
 #include "terminal.h"
@@ -40,6 +41,7 @@ void Write(std::FILE* stream, std::string_view text) {
 
 int main(int argc, char** argv) {
   using namespace pelorin::logger;
+  PrepareProcess();
   const std::vector<std::string> arguments = Utf8Arguments(argc, argv);
   std::vector<const char*> pointers;
   for (const std::string& argument : arguments) pointers.push_back(argument.c_str());
@@ -76,7 +78,8 @@ int main(int argc, char** argv) {
     show = [&](const pelorin::RowValues::Snapshot& rows, std::string_view status,
                std::string_view time) { view->Show(rows, status, time); };
   }
+  // The run starts no thread before Run, and the watch ends before the run.
   LoggerRun run(options, say, {}, show);
-  WatchStopSignals([&run] { run.RequestStop(); });
+  StopSignals signals([&run] { run.RequestStop(); }, [&run] { run.RequestReopen(); });
   return run.Run();
 }
