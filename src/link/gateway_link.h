@@ -92,6 +92,10 @@ class GatewayLink {
   // Ends the receive thread and closes the port; does nothing unless Open.
   // Never call it from the receive thread (a FrameHandler).
   void Close();
+  // Before a Close that ends the program: returns once the receive thread has
+  // read, and handed over, all that the gateway had sent by now, or after
+  // `bound` (a gateway that never pauses). At once unless Open.
+  void FinishReading(std::chrono::milliseconds bound);
   // Sends "%02d" node + command + 0xC8; with a wait, polls every 100 ms until a
   // frame answers (Timeout after waitSeconds), or until abortRequested is set.
   LinkStatus SendCommand(int32_t node, int32_t waitSeconds, std::string_view command);
@@ -147,6 +151,9 @@ class GatewayLink {
   std::atomic<int32_t> gatewayValue_{-1};
   std::atomic<uint64_t> framesReceived_{0};
   std::atomic<int32_t> state_{static_cast<int32_t>(LinkState::Closed)};
+  // FinishReading asks; the receive thread answers when nothing is left.
+  std::atomic<bool> finishing_{false};
+  std::atomic<bool> readAll_{false};
   // Counts the openings, so that a reconnect that outlasts its session never
   // puts its socket into the next one.
   std::atomic<uint32_t> session_{0};
@@ -177,6 +184,7 @@ class GatewayLink {
   bool batchOpen_ = false;
   std::chrono::steady_clock::time_point drainStart_;
   int32_t failureStreak_ = 0;  // reads failed in a row, NoData aside
+  bool finishRequestSeen_ = false;  // a read has begun since FinishReading asked
   // Why the receive thread ended while Draining; Open reports it.
   int32_t drainFailure_ = 0;
 };

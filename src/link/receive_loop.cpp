@@ -48,7 +48,16 @@ bool GatewayLink::HandleReadFailure(int32_t code) {
       SleepUnlessClosing(kIdleWaitMs);
       int32_t expected = ToInt(LinkState::Draining);
       state_.compare_exchange_strong(expected, ToInt(LinkState::Open));
+    } else if (finishing_.load()) {
+      // Once a read that began after the request finds nothing, every frame
+      // sent before it has been handed over (a batch ends before each read).
+      if (finishRequestSeen_) {
+        readAll_.store(true);
+        SleepUnlessClosing(kIdleWaitMs);
+      }
+      finishRequestSeen_ = true;
     } else {
+      finishRequestSeen_ = false;
       WaitForGateway();
     }
     return true;

@@ -9,17 +9,13 @@
 
 namespace pelorin {
 
-namespace {
+// kQueueBytes: some 2 s of records at the fastest rate a link delivers
+// (60 000 reports a second from a simulated gateway over loopback), and
+// minutes of them at a real gateway's pace.
 
-// Bytes of records that may wait for the file: some 2 s of records at the
-// fastest rate a link delivers (60 000 reports a second from a simulated
-// gateway over loopback). A file that takes nothing is given up on after
-// kStallLimit, so the queue fills only in the moments before.
-constexpr size_t kQueueLimit = 8 << 20;
-
-}  // namespace
-
-CsvLog::CsvLog(FailureHandler onWriteFailure) : onWriteFailure_(std::move(onWriteFailure)) {}
+CsvLog::CsvLog(FailureHandler onWriteFailure, Persistence persistence,
+               std::chrono::milliseconds retry)
+    : onWriteFailure_(std::move(onWriteFailure)), persistence_(persistence), retry_(retry) {}
 
 CsvLog::~CsvLog() { Close(); }
 
@@ -32,7 +28,8 @@ int32_t CsvLog::Open(const std::string& path) {
     std::lock_guard lock(mutex_);
     names = rowNames_;
   }
-  auto session = std::make_shared<LogSession>(path, std::move(names));
+  auto session = std::make_shared<LogSession>(path, std::move(names),
+                                              persistence_ == Persistence::KeepTrying, retry_);
   try {
     writer_ = std::thread(RunLogWriter, session);
   } catch (const std::system_error& error) {
@@ -78,6 +75,38 @@ void CsvLog::Close() {
   Stop(*session);
   watch_.join();  // by the close deadline at the latest
   EndThreads(*session);
+  Account(std::move(session));
+}
+
+void CsvLog::Account(std::shared_ptr<LogSession> ended) {
+  std::lock_guard lock(mutex_);
+  if (ended) leftBehind_.push_back(std::move(ended));
+  std::erase_if(leftBehind_, [this](const std::shared_ptr<LogSession>& session) {
+    std::lock_guard sessionLock(session->mutex);
+    if (!session->writerDone) return false;
+    ended_.written += session->written;
+    ended_.lost += session->lost + session->toldLost;
+    return true;
+  });
+}
+
+CsvLog::Health CsvLog::health() {
+  Account(nullptr);
+  std::lock_guard lock(mutex_);
+  Health health = ended_;
+  auto add = [&health](LogSession& session, bool current) {
+    std::lock_guard sessionLock(session.mutex);
+    health.written += session.written;
+    health.lost += session.lost + session.toldLost;
+    if (!current) return;
+    health.error = session.lastError;
+    Clock::time_point oldest;
+    health.stalled = !session.told && session.OldestUnwritten(&oldest) &&
+                     Clock::now() - oldest >= kStallLimit;
+  };
+  for (const auto& session : leftBehind_) add(*session, false);
+  if (session_) add(*session_, true);
+  return health;
 }
 
 void CsvLog::Stop(LogSession& session) {
@@ -137,7 +166,14 @@ bool CsvLog::Append(const NodeReport& report) {
   session.encoder.Append(session.utf8, &session.pending);
   ++session.pendingRecords;
   if (wasEmpty) session.pendingSince = Clock::now();
-  if (session.pending.size() > kQueueLimit) {
+  if (session.pending.size() > kQueueBytes && session.keepTrying) {
+    // Only what the queue cannot hold is lost; logging goes on.
+    session.pending.resize(before);
+    --session.pendingRecords;
+    ++session.lost;
+    return true;
+  }
+  if (session.pending.size() > kQueueBytes) {
     // Decided and recorded here, in one piece; the watch tells it.
     session.failure = ENOBUFS;
     session.accepting = false;
@@ -166,7 +202,8 @@ void CsvLog::Watch(std::shared_ptr<LogSession> sessionOwner) {
     }
     const Clock::time_point now = Clock::now();
     Clock::time_point oldest;
-    const bool waiting = !session.told && session.OldestUnwritten(&oldest);
+    // Only a log that gives up watches a stall; one that keeps trying waits.
+    const bool waiting = !session.keepTrying && !session.told && session.OldestUnwritten(&oldest);
     if (session.stopping) {
       if (session.writerDone || session.abandoned) return;
       if (now >= session.closeDeadline) {
@@ -196,6 +233,8 @@ void CsvLog::Watch(std::shared_ptr<LogSession> sessionOwner) {
 void CsvLog::Tell(std::unique_lock<std::mutex>& lock, LogSession& session) {
   const size_t unwritten =
       session.lost + session.pendingRecords + (session.writing ? session.inFlightRecords : 0);
+  session.toldLost += unwritten;
+  session.inFlightTold = session.writing;
   session.told = true;
   session.accepting = false;
   session.pending.clear();

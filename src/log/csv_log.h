@@ -10,6 +10,7 @@
 #include <mutex>
 #include <string>
 #include <thread>
+#include <vector>
 
 namespace pelorin {
 
@@ -25,11 +26,14 @@ struct LogSession;
 // rotation does) is made again there. Opening and closing are the window
 // thread's, and each returns within about kStallLimit whatever the file does.
 //
-// A file that takes nothing for kStallLimit while records wait is given up,
-// decided by the log's watch thread, not by a writer that the file may hold
-// beyond any bound: logging is switched off and the failure handler says so.
-// A writer that cannot be ended is left behind with what it touches. No
-// accepted record is lost without that notice counting it.
+// A file that fails, or takes nothing for kStallLimit while records wait, is
+// met as the log's Persistence says. GiveUp: logging is switched off and the
+// failure handler says so; the stall is decided by the log's watch thread,
+// not by a writer that the file may hold beyond any bound, and a writer that
+// cannot be ended is left behind with what it touches. KeepTrying: records
+// are kept, up to kQueueBytes, and written as soon as the file takes writes
+// again; only records beyond the bound are lost, and health() counts them.
+// No accepted record is lost without a notice or health() counting it.
 class CsvLog {
  public:
   // Called once per failure, after logging has been switched off, on the
@@ -38,8 +42,27 @@ class CsvLog {
   using FailureHandler = std::function<void(int32_t error, size_t unwritten)>;
 
   static constexpr std::chrono::milliseconds kStallLimit{2000};
+  // Bytes of Shift-JIS record lines that may wait for the file.
+  static constexpr size_t kQueueBytes = 8 << 20;
 
-  explicit CsvLog(FailureHandler onWriteFailure);
+  enum class Persistence {
+    GiveUp,      // the window: its user decides what comes next
+    KeepTrying,  // an unattended logger: nobody is there to decide
+  };
+
+  // What became of the records accepted since the log was made, and of the
+  // open file's writes.
+  struct Health {
+    uint64_t written = 0;  // records that reached a file
+    uint64_t lost = 0;     // accepted records that will not
+    int32_t error = 0;     // the latest write's failure; 0 once a write succeeded
+    bool stalled = false;  // records have waited kStallLimit or more
+  };
+
+  // retry: how long KeepTrying waits before a failed write is tried again (a
+  // write that the file held is tried again at once).
+  explicit CsvLog(FailureHandler onWriteFailure, Persistence persistence = Persistence::GiveUp,
+                  std::chrono::milliseconds retry = std::chrono::seconds(10));
   ~CsvLog();
   CsvLog(const CsvLog&) = delete;
   CsvLog& operator=(const CsvLog&) = delete;
@@ -56,6 +79,7 @@ class CsvLog {
   void Close();
   // Whether logging is on: from a successful Open until Close or a failure.
   bool IsOpen();
+  Health health();
 
   // The row names for the next header; the window keeps them up to date.
   void SetRowName(int row, std::string name);
@@ -80,11 +104,19 @@ class CsvLog {
   // it has not ended by the session's close deadline.
   void EndThreads(LogSession& session);
 
-  FailureHandler onWriteFailure_;
+  // Adds what the sessions that have ended did to the health, and keeps
+  // those left behind, whose writers may still finish.
+  void Account(std::shared_ptr<LogSession> ended);
 
-  std::mutex mutex_;  // guards session_ and rowNames_; taken before the session's
+  FailureHandler onWriteFailure_;
+  const Persistence persistence_;
+  const std::chrono::milliseconds retry_;
+
+  std::mutex mutex_;  // guards what follows; taken before a session's
   std::shared_ptr<LogSession> session_;
   RowNames rowNames_;
+  Health ended_;  // of the sessions that are over
+  std::vector<std::shared_ptr<LogSession>> leftBehind_;
 
   // The window thread's.
   std::thread writer_;

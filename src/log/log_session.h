@@ -30,10 +30,14 @@ inline constexpr size_t kLogBatchBytes = 64 << 10;
 struct LogSession {
   using Clock = std::chrono::steady_clock;
 
-  LogSession(std::string path, RowNames rowNames)
-      : path(std::move(path)), rowNames(std::move(rowNames)) {}
+  LogSession(std::string path, RowNames rowNames, bool keepTrying, std::chrono::milliseconds retry)
+      : path(std::move(path)), keepTrying(keepTrying), retry(retry), rowNames(std::move(rowNames)) {}
 
   const std::string path;
+  // A failed write is tried again after retry (at once when the file held
+  // it), its records kept, instead of ending the session.
+  const bool keepTrying;
+  const std::chrono::milliseconds retry;
   LogFile file;  // the writer's alone
 
   std::mutex mutex;
@@ -60,6 +64,11 @@ struct LogSession {
   size_t inFlightRecords = 0;
   Clock::time_point writeStarted;  // since when the file has taken nothing
   size_t lost = 0;  // records of failed batches that did not reach the file
+  uint64_t written = 0;      // records that reached the file
+  uint64_t toldLost = 0;     // records counted in the failure handler's notice
+  bool inFlightTold = false;  // the batch on its way is counted in that notice
+  int32_t lastError = 0;     // keepTrying: the latest write's failure, 0 after a success
+  Clock::time_point retryAt;  // keepTrying: no batch before then
 
   RowNames rowNames;    // as the window shows them now
   Cp932Encoder encoder;  // for every text that goes into the file

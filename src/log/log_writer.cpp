@@ -22,6 +22,13 @@ size_t LineCount(std::string_view text) {
   return static_cast<size_t>(std::count(text.begin(), text.end(), '\n'));
 }
 
+// Where the text after its first `lines` lines begins.
+size_t AfterLines(std::string_view text, size_t lines) {
+  size_t at = 0;
+  for (; lines > 0; --lines) at = text.find('\n', at) + 1;
+  return at;
+}
+
 // Writes a batch of `records` lines to the file at the path, the header first
 // into an empty file. 0, or the error with *written the records that reached
 // the file.
@@ -66,6 +73,11 @@ bool AwaitBatch(LogSession& session, std::unique_lock<std::mutex>& lock,
   for (;;) {
     if (session.abandoned || session.failure != 0) return false;
     const Clock::time_point now = Clock::now();
+    // A failed write waits for its next try; a close tries once more at once.
+    if (now < session.retryAt && !session.stopping) {
+      session.writerWake.wait_until(lock, session.retryAt);
+      continue;
+    }
     if (session.pending.empty()) {
       if (session.stopping) return false;
       if (now < period) {
@@ -92,6 +104,21 @@ Clock::time_point CallLimit(LogSession& session) {
   std::lock_guard lock(session.mutex);
   if (!session.stopping) return limit;
   return std::min(limit, session.closeDeadline - std::chrono::milliseconds(200));
+}
+
+// A log that keeps trying puts what the file did not take back at the head
+// of the queue, to be written at the next try.
+void KeepForRetry(LogSession& session, std::string_view batch, size_t written, size_t records,
+                  Clock::time_point batchSince, int32_t error) {
+  session.pending.insert(0, batch.substr(AfterLines(batch, written)));
+  if (session.pendingRecords == 0 || batchSince < session.pendingSince) {
+    session.pendingSince = batchSince;
+  }
+  session.pendingRecords += records - written;
+  session.lastError = error;
+  // A write that the file held (the call's deadline ended it) goes again at
+  // once: the file may answer any moment.
+  session.retryAt = Clock::now() + (error == ETIMEDOUT ? Clock::duration{} : session.retry);
 }
 
 // A failure of the writer's own: logging is off, and the log tells of it.
@@ -127,11 +154,13 @@ void RunLogWriter(std::shared_ptr<LogSession> sessionOwner) {
   Clock::time_point lastBatch;
   for (;;) {
     size_t records = 0;
+    Clock::time_point batchSince;
     {
       std::unique_lock lock(session.mutex);
       if (!AwaitBatch(session, lock, lastBatch)) break;
       lastBatch = Clock::now();
       batch.swap(session.pending);  // the queue goes on in the batch's old buffer
+      batchSince = session.pendingSince;
       records = session.pendingRecords;
       session.pendingRecords = 0;
       session.writing = true;
@@ -143,13 +172,24 @@ void RunLogWriter(std::shared_ptr<LogSession> sessionOwner) {
     size_t written = 0;
     error = WriteBatch(session, batch, records, limit, &written);
     deadline.Clear();
-    batch.clear();
     {
       std::lock_guard lock(session.mutex);
       session.writing = false;
       session.inFlightRecords = 0;
-      if (error != 0 && !session.abandoned) session.lost += records - written;
+      session.written += written;
+      if (session.inFlightTold) {
+        session.toldLost -= written;  // counted in the notice, yet they reached the file
+      } else if (error != 0 && session.keepTrying && !session.stopping) {
+        KeepForRetry(session, batch, written, records, batchSince, error);
+        error = 0;
+      } else if (error != 0) {
+        session.lost += records - written;
+      } else {
+        session.lastError = 0;
+      }
+      session.inFlightTold = false;
     }
+    batch.clear();
     if (error != 0) {
       RecordFailure(session, error);
       break;

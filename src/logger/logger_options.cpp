@@ -86,7 +86,13 @@ ParsedArguments ParseArguments(int argc, const char* const* argv, const std::str
   auto* namesOption =
       app.add_option("--names", names, "the header's five row names, separated by commas")
           ->type_name("NAMES");
-  app.add_flag("--daily", options.daily, "one file per local day, dated before the extension");
+  auto* dailyOption =
+      app.add_flag("--daily", options.daily, "one file per local day, dated before the extension");
+  app.add_option("--keep-days", options.keepDays,
+                 "with --daily: remove day files more than N days old at each new day")
+      ->type_name("N")
+      ->check(CLI::Range(1, 36500))
+      ->needs(dailyOption);
   app.add_option("--silence", options.silenceSeconds,
                  "seconds without a frame after which the gateway counts as lost (default 60)")
       ->type_name("SECONDS")

@@ -16,6 +16,7 @@ struct LoggerOptions {
   std::string csvPath;
   std::array<std::string, 5> rowNames{"入力 1", "入力 2", "入力 3", "入力 4", "入力 5"};
   bool daily = false;
+  int keepDays = 0;  // with daily files: older ones are removed; 0 keeps all
   int silenceSeconds = 60;
   bool quiet = false;
 };

@@ -5,9 +5,9 @@
 #include "thread_name.h"
 
 #include <algorithm>
-#include <cstdio>
 #include <system_error>
 #include <thread>
+#include <utility>
 
 namespace pelorin::logger {
 
@@ -22,6 +22,10 @@ protocol::SessionPacing Pacing(const RunTiming& timing, const LoggerOptions& opt
   return pacing;
 }
 
+// How long a stop waits for the link to read what the gateway has sent: the
+// log's close has the rest of the stop's two seconds.
+constexpr std::chrono::milliseconds kFinishReadingBound{500};
+
 }  // namespace
 
 LoggerRun::LoggerRun(const LoggerOptions& options, Say say, RunTiming timing, Show show)
@@ -29,14 +33,9 @@ LoggerRun::LoggerRun(const LoggerOptions& options, Say say, RunTiming timing, Sh
       say_(std::move(say)),
       timing_(std::move(timing)),
       show_(std::move(show)),
-      log_([this](int32_t error, size_t unwritten) {
-        // The log's watch thread: Run tells it and tries the file again.
-        logError_.store(error);
-        logUnwritten_.fetch_add(unwritten);
-        std::lock_guard lock(waitMutex_);
-        logFailed_.store(true);
-        stopped_.notify_all();
-      }),
+      log_(nullptr, CsvLog::Persistence::KeepTrying, timing_.logRetry),
+      keeper_(options_, LogTiming{timing_.logRetry, timing_.logReminder}, log_, sink_,
+              [this](std::string_view line, bool failure) { Tell(line, failure); }),
       session_(link_, sink_, *this, Pacing(timing_, options_)) {
   if (options_.useTcp) {
     link_.useTcp = 1;
@@ -57,19 +56,24 @@ LoggerRun::~LoggerRun() {
 }
 
 void LoggerRun::RequestStop() {
-  std::lock_guard lock(waitMutex_);
-  stop_.store(true);
-  stopped_.notify_all();
+  std::lock_guard lock(sharedMutex_);
+  shared_.stop = true;
+  requested_.notify_all();
 }
 
 void LoggerRun::RequestReopen() {
-  std::lock_guard lock(waitMutex_);
-  reopen_.store(true);
-  stopped_.notify_all();
+  std::lock_guard lock(sharedMutex_);
+  shared_.reopen = true;
+  requested_.notify_all();
+}
+
+bool LoggerRun::Stopping() {
+  std::lock_guard lock(sharedMutex_);
+  return shared_.stop;
 }
 
 int LoggerRun::Run() {
-  OpenLog();
+  keeper_.Open();
   std::thread keeper;
   try {
     keeper = std::thread([this] {
@@ -78,19 +82,18 @@ int LoggerRun::Run() {
     });
   } catch (const std::system_error& error) {
     Tell("cannot start the session's thread: " + DescribeFailure(error.code().value()), true);
-    log_.Close();
+    keeper_.Close();
     return 1;
   }
   LookAfterLogUntilStopped();
-  // An attempt to reach the gateway is aborted; what the link has already
-  // decoded is in the log.
+  // An attempt to reach the gateway is aborted; what the gateway has sent
+  // by now is read and goes to the log before the link closes.
   session_.EndKeeping();
   keeper.join();
+  link_.FinishReading(kFinishReadingBound);
   session_.Close();
-  FollowTheDay();
-  log_.Close();
-  LookAfterLog();
-  Tell("stopped; " + std::to_string(sink_.reports()) + " reports decoded");
+  keeper_.Close();
+  Tell("stopped; " + std::to_string(sink_.reports()) + " reports decoded, " + keeper_.Outcome());
   return 0;
 }
 
@@ -105,8 +108,14 @@ void LoggerRun::SessionChanged(const protocol::SessionEvent& event) {
       Tell((started_ ? "reconnected to the gateway at " : "connected to the gateway at ") +
            GatewayName() + "; start command answered");
       started_ = true;
+      {
+        std::lock_guard lock(sharedMutex_);
+        ++shared_.sessions;
+      }
       return;
     case Kind::TryFailed:
+      // A stop cuts a try short: nothing went wrong.
+      if (event.code == LinkError::Abort && Stopping()) return;
       Tell((event.opened ? "the gateway at " + GatewayName() + " did not answer the start command: "
                          : "cannot reach the gateway at " + GatewayName() + ": ") +
            DescribeFailure(event.code) + "; next try in " + Seconds(event.nextTry));
@@ -124,6 +133,8 @@ void LoggerRun::SessionChanged(const protocol::SessionEvent& event) {
       Tell("gateway lost: " + why + "; " + std::to_string(reports - reportsBeforeLoss_) +
            " reports in this session; reconnecting");
       reportsBeforeLoss_ = reports;
+      std::lock_guard lock(sharedMutex_);
+      ++shared_.losses;
       return;
     }
   }
@@ -135,18 +146,46 @@ void LoggerRun::Tell(std::string_view line, bool failure) {
 }
 
 void LoggerRun::LookAfterLogUntilStopped() {
-  while (!Stopping()) {
-    if (reopen_.exchange(false)) ReopenLog();
-    LookAfterLog();
+  nextSummary_ = Clock::now() + timing_.summary;
+  for (;;) {
+    bool reopen = false;
+    {
+      std::unique_lock lock(sharedMutex_);
+      if (shared_.stop) return;
+      reopen = std::exchange(shared_.reopen, false);
+    }
+    if (reopen) keeper_.Reopen();
+    keeper_.LookAfter();
     ShowView();
-    std::unique_lock lock(waitMutex_);
-    // A report of a new day waits for its file, and the view for its turn:
-    // a look ten times a second.
-    Clock::time_point wake = Clock::now() + std::chrono::milliseconds(100);
-    if (logDown_) wake = std::min(wake, nextLogTry_);
-    stopped_.wait_until(lock, wake,
-                        [&] { return Stopping() || reopen_.load() || logFailed_.load(); });
+    SummarizeWhenDue();
+    // A report of a new day waits for its file, the log's health and the
+    // view for their turn: a look ten times a second.
+    const Clock::time_point wake =
+        std::min(Clock::now() + std::chrono::milliseconds(100), keeper_.NextTry());
+    std::unique_lock lock(sharedMutex_);
+    requested_.wait_until(lock, wake, [&] { return shared_.stop || shared_.reopen; });
   }
+}
+
+void LoggerRun::SummarizeWhenDue() {
+  if (Clock::now() < nextSummary_) return;
+  nextSummary_ += timing_.summary;
+  const LogCounts counts = keeper_.Counts();
+  Shared now;
+  {
+    std::lock_guard lock(sharedMutex_);
+    now = shared_;
+  }
+  const std::string period =
+      timing_.summary == std::chrono::hours(1) ? "hour" : Seconds(timing_.summary);
+  Tell("in the last " + period + ": " +
+       std::to_string(counts.decoded - summarized_.decoded) + " reports decoded, " +
+       std::to_string(counts.written - summarized_.written) + " written, " +
+       std::to_string(counts.notWritten - summarized_.notWritten) + " not written; " +
+       std::to_string(now.sessions - summarizedShared_.sessions) + " sessions started, " +
+       std::to_string(now.losses - summarizedShared_.losses) + " gateway losses");
+  summarized_ = counts;
+  summarizedShared_ = now;
 }
 
 // Digits that change more often than this cannot be read anyway.
@@ -162,88 +201,6 @@ void LoggerRun::ShowView() {
     show_(rows, status, time);
   }
   nextView_ = Clock::now() + std::chrono::milliseconds(1000 / kViewsPerSecond);
-}
-
-std::string DatedPath(const std::string& path, int day) {
-  char date[24];
-  std::snprintf(date, sizeof date, "-%04d-%02d-%02d", day / 10000, day / 100 % 100, day % 100);
-  const size_t name = path.find_last_of("/\\") + 1;  // 0 without a folder
-  const size_t dot = path.rfind('.');
-  const size_t at = dot != std::string::npos && dot > name ? dot : path.size();
-  return path.substr(0, at) + date + path.substr(at);
-}
-
-std::string LoggerRun::LogPath(int day) const {
-  return options_.daily ? DatedPath(options_.csvPath, day) : options_.csvPath;
-}
-
-void LoggerRun::OpenLog() {
-  UseDay(LoggerSink::DayOf(timing_.clock()));
-  OpenLogFile();
-}
-
-void LoggerRun::ReopenLog() {
-  if (logDown_) {
-    nextLogTry_ = Clock::now();  // tried at once
-    return;
-  }
-  sink_.Hold();
-  log_.Close();
-  if (OpenLogFile()) Tell("reopened the log file " + logPath_);
-  sink_.DeliverHeld();
-}
-
-void LoggerRun::UseDay(int day) {
-  sink_.SetLogDay(day);
-  logPath_ = LogPath(day);
-}
-
-bool LoggerRun::OpenLogFile() {
-  const int32_t code = log_.Open(logPath_);
-  if (code == 0) return true;
-  Tell("cannot open the log file " + logPath_ + ": " + DescribeFailure(code) +
-           "; trying again every " + Seconds(timing_.logRetry),
-       true);
-  RetryLogLater();
-  return false;
-}
-
-void LoggerRun::RetryLogLater() {
-  logDown_ = true;
-  nextLogTry_ = Clock::now() + timing_.logRetry;
-}
-
-// Tells a write failure once, tries a failed file again every logRetry, and
-// tells its recovery once, with the reports that did not reach the file.
-void LoggerRun::LookAfterLog() {
-  if (logFailed_.exchange(false)) {
-    Tell("cannot write the log file " + logPath_ + ": " + DescribeFailure(logError_.load()) +
-             "; " + std::to_string(logUnwritten_.exchange(0)) +
-             " reports not written; trying again every " + Seconds(timing_.logRetry),
-         true);
-    RetryLogLater();
-  }
-  FollowTheDay();
-  if (!logDown_ || Stopping() || Clock::now() < nextLogTry_) return;
-  if (log_.Open(logPath_) != 0) {
-    RetryLogLater();
-    return;
-  }
-  logDown_ = false;
-  Tell("the log file " + logPath_ + " is written again; " +
-           std::to_string(sink_.TakeUnwritten()) + " reports could not be written meanwhile",
-       true);
-}
-
-// A report of a new day waits, held by the sink, for its day's file; a log
-// that is down opens it at its next try.
-void LoggerRun::FollowTheDay() {
-  const std::optional<int> day = sink_.HeldDay();
-  if (!day) return;
-  log_.Close();
-  UseDay(*day);
-  if (!logDown_ && OpenLogFile()) Tell("logging into " + logPath_);
-  sink_.DeliverHeld();
 }
 
 }  // namespace pelorin::logger

@@ -2,6 +2,7 @@
 
 #include "csv_log.h"
 #include "gateway_link.h"
+#include "log_keeper.h"
 #include "logger_options.h"
 #include "logger_sink.h"
 #include "report_session.h"
@@ -23,6 +24,8 @@ struct RunTiming {
   std::chrono::milliseconds firstPause{1000};  // before the next session
   std::chrono::milliseconds longestPause{60000};
   std::chrono::milliseconds logRetry{10000};   // a log file that failed is tried again
+  std::chrono::milliseconds logReminder{600000};  // a log failure that lasts is told again
+  std::chrono::milliseconds summary{3600000};     // a line of counts, so that a quiet log shows life
   int32_t commandWaitSeconds = 5;
   // The time that reports are stamped with, and that names daily files.
   LoggerSink::Clock clock = [] {
@@ -35,9 +38,8 @@ struct RunTiming {
 // command and logs every report; a gateway that is lost (its connection
 // closed or broken, its serial device gone, or nothing heard for the
 // silence) is told and tried again after a pause that doubles from the first
-// to the longest. The run looks after the log meanwhile: a log file that
-// cannot be opened or written stops nothing; it is tried again every
-// logRetry, and every failure and recovery is told once.
+// to the longest. The run's own thread looks after the log meanwhile (see
+// LogKeeper): a log file that fails stops nothing.
 class LoggerRun : public protocol::SessionObserver {
  public:
   // say gets one line per event, without its end of line; failure says
@@ -53,11 +55,11 @@ class LoggerRun : public protocol::SessionObserver {
   LoggerRun(const LoggerRun&) = delete;
   LoggerRun& operator=(const LoggerRun&) = delete;
 
-  // Runs until RequestStop; then closes the link and the log. Returns the
-  // program's exit status.
+  // Runs until RequestStop; then reads what the link holds, closes the link
+  // and the log. Returns the program's exit status.
   int Run();
   // From any thread: Run returns within about two seconds, every report
-  // decoded so far in the log.
+  // decoded so far written or counted.
   void RequestStop();
   // From any thread: the log file is closed and opened again at its path
   // (log rotation's signal), no report lost meanwhile.
@@ -69,27 +71,25 @@ class LoggerRun : public protocol::SessionObserver {
  private:
   using Clock = std::chrono::steady_clock;
 
+  // What other threads ask of the run, and what the session's thread counts
+  // for the summaries; guarded by sharedMutex_.
+  struct Shared {
+    bool stop = false;
+    bool reopen = false;
+    uint64_t sessions = 0;  // started
+    uint64_t losses = 0;    // of a gateway that had been started
+  };
+
   // Until a stop; looks after the log meanwhile.
   void LookAfterLogUntilStopped();
   // Say and Show from the run's thread and the session's.
   void Tell(std::string_view line, bool failure = false);
   std::string GatewayName() const;
-  bool Stopping() const { return stop_.load(); }
-  void OpenLog();
-  void ReopenLog();
-  // The log's day, and with it the file's path.
-  void UseDay(int day);
-  // Opens the file at the path; a failure is told and tried again later.
-  bool OpenLogFile();
-  void RetryLogLater();
-  // Tells a write failure, opens the file of a new day, tries a failed file
-  // again.
-  void LookAfterLog();
-  void FollowTheDay();
+  bool Stopping();
   // Shows the latest report, at most kViewsPerSecond times a second.
   void ShowView();
-  // The path of the file for the log's day.
-  std::string LogPath(int day) const;
+  // A line of what came of the last summary's period, when one has passed.
+  void SummarizeWhenDue();
 
   const LoggerOptions options_;
   const Say say_;
@@ -100,23 +100,19 @@ class LoggerRun : public protocol::SessionObserver {
   GatewayLink link_{ports_};
   CsvLog log_;
   LoggerSink sink_{log_, options_.daily, timing_.clock};
+  LogKeeper keeper_;
   protocol::ReportSession session_;
 
   std::mutex tellMutex_;
-  std::atomic<bool> stop_{false};
-  std::atomic<bool> reopen_{false};
-  std::mutex waitMutex_;
-  std::condition_variable stopped_;
+  std::mutex sharedMutex_;
+  std::condition_variable requested_;
+  Shared shared_;
 
-  // A write failure, told by the log's watch thread.
-  std::atomic<bool> logFailed_{false};
-  std::atomic<int32_t> logError_{0};
-  std::atomic<uint64_t> logUnwritten_{0};
   // Run's own.
-  bool logDown_ = false;
-  Clock::time_point nextLogTry_;
-  std::string logPath_;
   Clock::time_point nextView_;
+  Clock::time_point nextSummary_;
+  LogCounts summarized_;
+  Shared summarizedShared_;
   // The session's thread only.
   bool started_ = false;           // the gateway answered a start command once
   uint64_t reportsBeforeLoss_ = 0;  // reports decoded up to the last loss
@@ -124,9 +120,5 @@ class LoggerRun : public protocol::SessionObserver {
 
 // The COM number by which the link opens the device named on the command line.
 int32_t SerialPortNumber(SerialPortRegistry& ports, const std::string& device);
-
-// A daily file's path: the date before the file name's extension
-// ("log.csv" and 20261208 give "log-2026-12-08.csv").
-std::string DatedPath(const std::string& path, int day);
 
 }  // namespace pelorin::logger

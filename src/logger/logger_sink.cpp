@@ -36,7 +36,7 @@ bool LoggerSink::TakeView(RowValues::Snapshot* rows, std::string* status, std::s
 }
 
 void LoggerSink::Deliver(const NodeReport& report) {
-  if (!log_.Append(report)) unwritten_.fetch_add(1);
+  if (!log_.Append(report)) refused_.fetch_add(1);
 }
 
 int LoggerSink::DayOf(std::time_t when) {

@@ -39,8 +39,8 @@ class LoggerSink : public ReportSink {
 
   // Reports decoded so far.
   uint64_t reports() const { return reports_.load(); }
-  // Reports that the log did not take (it was closed) since the last call.
-  uint64_t TakeUnwritten() { return unwritten_.exchange(0); }
+  // Reports that the log did not take: it was closed.
+  uint64_t refused() const { return refused_.load(); }
 
   // The latest report's rows, status line and receive time, when a report
   // came since the last call.
@@ -67,7 +67,7 @@ class LoggerSink : public ReportSink {
   const Clock clock_;
   RowValues rows_;
   std::atomic<uint64_t> reports_{0};
-  std::atomic<uint64_t> unwritten_{0};
+  std::atomic<uint64_t> refused_{0};
   std::atomic<bool> viewChanged_{false};
   std::mutex textMutex_;  // guards the texts
   std::string status_;

@@ -1,4 +1,5 @@
 #include "cp932_encoder.h"
+#include "day_files.h"
 #include "file_lines.h"
 #include "frame_builder.h"
 #include "logger_run.h"
