@@ -191,11 +191,11 @@ TEST_F(LogFile, RecordsFollowTheFileAtThePath) {
 }
 
 // A share whose writes never return, which no signal ends:
-// PELORIN_STALLING_SHARE names a folder on one. LogFile.OnAStallingShare
-// mounts it (with_stalling_fs.sh); it lets its writes go, failing, once a
+// PELORIN_FUSE_MOUNT names a folder on one. LogFile.OnAStallingShare
+// mounts it (with_fuse_fs.sh); it lets its writes go, failing, once a
 // file named "release" is made there.
 TEST_F(LogFile, AWriteThatNothingEndsHoldsNeitherTheNoticeNorClose) {
-  const char* share = std::getenv("PELORIN_STALLING_SHARE");
+  const char* share = std::getenv("PELORIN_FUSE_MOUNT");
   if (share == nullptr) GTEST_SKIP() << "no stalling share here; LogFile.OnAStallingShare runs this";
   const std::string folder = share;
   const std::string stalled = folder + "/records.csv";

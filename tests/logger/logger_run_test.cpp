@@ -1,8 +1,8 @@
 #include "cp932_encoder.h"
 #include "day_files.h"
-#include "file_lines.h"
 #include "frame_builder.h"
-#include "logger_run.h"
+#include "loopback.h"
+#include "logger_run_fixture.h"
 #include "record_format.h"
 #include "report_decoder.h"
 #include "sim_process.h"
@@ -15,6 +15,7 @@
 #include <ctime>
 #include <condition_variable>
 #include <filesystem>
+#include <fstream>
 #include <memory>
 #include <mutex>
 #include <string>
@@ -25,96 +26,6 @@ namespace pelorin::logger {
 namespace {
 
 using namespace std::chrono_literals;
-using Clock = std::chrono::steady_clock;
-
-RunTiming Quick() {
-  RunTiming timing;
-  timing.firstPause = 100ms;
-  timing.longestPause = 400ms;
-  timing.logRetry = 300ms;
-  return timing;
-}
-
-// The logger on a thread of its own, and every line it says.
-class LoggerRunTest : public ::testing::Test {
- protected:
-  ~LoggerRunTest() override {
-    if (thread_.joinable()) Stop();
-  }
-
-  LoggerOptions TcpOptions(const std::string& port) {
-    LoggerOptions options;
-    options.useTcp = true;
-    options.host = "127.0.0.1";
-    options.port = port;
-    options.csvPath = folder_.path() + "/log.csv";
-    return options;
-  }
-
-  void Start(const LoggerOptions& options, RunTiming timing = Quick()) {
-    run_ = std::make_unique<LoggerRun>(
-        options,
-        [this](std::string_view line, bool) {
-          std::lock_guard lock(mutex_);
-          lines_.emplace_back(line);
-          said_.notify_all();
-        },
-        std::move(timing));
-    thread_ = std::thread([this] { status_ = run_->Run(); });
-  }
-
-  // Stops the logger as a signal would; it must end within two seconds.
-  void Stop() {
-    const auto start = Clock::now();
-    run_->RequestStop();
-    thread_.join();
-    EXPECT_LT(Clock::now() - start, 2s);
-    EXPECT_EQ(status_, 0);
-  }
-
-  // Waits until the logger has said a line holding text count times.
-  bool Said(const std::string& text, size_t count = 1, std::chrono::seconds within = 15s) {
-    std::unique_lock lock(mutex_);
-    return said_.wait_for(lock, within, [&] {
-      size_t found = 0;
-      for (const std::string& line : lines_) found += line.find(text) != std::string::npos;
-      return found >= count;
-    });
-  }
-
-  std::string LineWith(const std::string& text) {
-    std::lock_guard lock(mutex_);
-    for (const std::string& line : lines_) {
-      if (line.find(text) != std::string::npos) return line;
-    }
-    return {};
-  }
-
-  // The log's lines, without their CR LF; each must have had one.
-  std::vector<std::string> CsvLines(const std::string& name = "log.csv") {
-    std::vector<std::string> lines = test::FileLines(folder_.path() + "/" + name);
-    EXPECT_TRUE(lines.empty() || lines.back().rfind("(unterminated)", 0) != 0) << "a line without its end";
-    return lines;
-  }
-
-  test::TemporaryFolder folder_;
-
- private:
-  std::unique_ptr<LoggerRun> run_;
-  std::thread thread_;
-  int status_ = -1;
-  std::mutex mutex_;
-  std::condition_variable said_;
-  std::vector<std::string> lines_;
-};
-
-// The number that a line like "...; 42 reports in this session" gives.
-uint64_t NumberBefore(const std::string& line, const std::string& words) {
-  const size_t at = line.rfind(words);
-  if (at == std::string::npos || at < 2) return 0;
-  const size_t start = line.rfind(' ', at - 2) + 1;
-  return std::stoull(line.substr(start, at - 1 - start));
-}
 
 // The window's line for a report, from the node on: the date and time differ.
 std::string WithoutTime(const std::string& line) { return line.substr(line.find(',', line.find(',') + 1) + 1); }
@@ -208,20 +119,55 @@ TEST_F(LoggerRunTest, ANewDeviceAtTheSamePathAfterAReplugIsLoggedOn) {
   EXPECT_EQ(CsvLines().size(), NumberBefore(LineWith("stopped"), "reports decoded") + 1);
 }
 
-// A log that cannot be opened stops nothing: the file is tried again, and
-// its recovery counts the reports that did not reach it.
+// A log that cannot be opened stops nothing: the file is tried again, and is
+// said to be written again only once a record reached it. Every report is
+// accounted for at the stop, in the file or counted as not written.
 TEST_F(LoggerRunTest, ALogFileThatCannotBeOpenedIsTriedAgain) {
-  test::SimProcess sim({"--tcp", "127.0.0.1:0", "--rate", "200"});
-  LoggerOptions options = TcpOptions(sim.endpoint());
-  options.csvPath = folder_.path() + "/later/log.csv";
-  Start(options);
-  ASSERT_TRUE(Said("cannot open the log file"));
+  for (const bool folderMade : {true, false}) {
+    SCOPED_TRACE(folderMade ? "the folder is made" : "the folder never comes");
+    test::SimProcess sim({"--tcp", "127.0.0.1:0", "--rate", "200"});
+    LoggerOptions options = TcpOptions(sim.endpoint());
+    const std::string folder = folder_.path() + (folderMade ? "/later" : "/never");
+    options.csvPath = folder + "/log.csv";
+    Start(options);
+    ASSERT_TRUE(Said("cannot open the log file"));
+    ASSERT_TRUE(Said("start command answered"));
+    std::this_thread::sleep_for(300ms);
+    if (folderMade) {
+      std::filesystem::create_directory(folder);
+      ASSERT_TRUE(Said("is written again"));
+      EXPECT_GT(NumberBefore(LineWith("is written again"), "reports could not be written"), 0u);
+    }
+    Stop();
+    const std::string stopped = LineWith("stopped");
+    const uint64_t decoded = NumberBefore(stopped, "reports decoded");
+    const uint64_t written = NumberBefore(stopped, "written,");
+    EXPECT_EQ(written + NumberBefore(stopped, "not written"), decoded) << stopped;
+    EXPECT_EQ(stopped.find("(cannot open the log file") != std::string::npos, written < decoded) << stopped;
+    EXPECT_EQ(folderMade ? CsvLinesAt(options.csvPath).size() - 1 : 0u, written);
+    EXPECT_EQ(LinesWith("; trying again every"), 1u) << "told more than once";
+  }
+}
+
+// What the gateway sent before the stop is read and logged, however busy
+// the link was.
+TEST_F(LoggerRunTest, TheStopLogsWhatTheLinkHolds) {
+  test::LoopbackServer server;
+  Start(TcpOptions(server.port()));
+  const test::Socket gateway = server.Accept();
+  ASSERT_GE(gateway, 0);
+  test::ReceiveBytes(gateway, 5);  // the start command
+  test::SendBytes(gateway, sim::GatewayReply());
   ASSERT_TRUE(Said("start command answered"));
-  std::this_thread::sleep_for(300ms);
-  std::filesystem::create_directory(folder_.path() + "/later");
-  ASSERT_TRUE(Said("is written again"));
-  EXPECT_GT(NumberBefore(LineWith("is written again"), "reports could not be written"), 0u);
+  constexpr size_t kReports = 500;
+  std::vector<uint8_t> burst;
+  const sim::Frame report = sim::NodeReport(sim::FixedReport());
+  for (size_t i = 0; i < kReports; ++i) burst.insert(burst.end(), report.begin(), report.end());
+  test::SendBytes(gateway, burst);
   Stop();
+  test::CloseSocket(gateway);
+  EXPECT_EQ(NumberBefore(LineWith("stopped"), "reports decoded"), kReports);
+  EXPECT_EQ(CsvLines().size(), kReports + 1);
 }
 
 TEST(DailyLogPath, TheDateGoesBeforeTheExtension) {
@@ -253,11 +199,22 @@ TEST_F(LoggerRunTest, DailyFilesChangeAtLocalMidnight) {
   test::SimProcess sim({"--tcp", "127.0.0.1:0", "--rate", "200"});
   LoggerOptions options = TcpOptions(sim.endpoint());
   options.daily = true;
+  // Day files more than a day old go, at the start and at the new day; other
+  // files stay.
+  options.keepDays = 1;
+  const std::string kept[] = {"log-2026-12-07.csv.bak", "other-2026-12-01.csv", "log-2026-13-01.csv"};
+  const std::string removed[] = {"log-2026-12-01.csv", "log-2026-12-07.csv"};
+  for (const std::string& name : kept) std::ofstream(folder_.path() + "/" + name) << "x";
+  for (const std::string& name : removed) std::ofstream(folder_.path() + "/" + name) << "x";
   Start(options, timing);
+  ASSERT_TRUE(Said("removed the old day file " + folder_.path() + "/log-2026-12-01.csv"));
   ASSERT_TRUE(Said("start command answered"));
   std::this_thread::sleep_for(300ms);
   now += 3;  // 00:00:01 on the 9th
   ASSERT_TRUE(Said("logging into " + folder_.path() + "/log-2026-12-09.csv"));
+  EXPECT_TRUE(Said("removed the old day file " + folder_.path() + "/log-2026-12-07.csv"));
+  for (const std::string& name : kept) EXPECT_TRUE(std::filesystem::exists(folder_.path() + "/" + name)) << name;
+  for (const std::string& name : removed) EXPECT_FALSE(std::filesystem::exists(folder_.path() + "/" + name)) << name;
   std::this_thread::sleep_for(300ms);
   Stop();
 
