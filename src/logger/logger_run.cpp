@@ -81,7 +81,9 @@ int LoggerRun::Run() {
     log_.Close();
     return 1;
   }
+  notice_.Ready();
   LookAfterLogUntilStopped();
+  notice_.Stopping();
   // An attempt to reach the gateway is aborted; what the link has already
   // decoded is in the log.
   session_.EndKeeping();
@@ -105,11 +107,13 @@ void LoggerRun::SessionChanged(const protocol::SessionEvent& event) {
       Tell((started_ ? "reconnected to the gateway at " : "connected to the gateway at ") +
            GatewayName() + "; start command answered");
       started_ = true;
+      notice_.Connected();
       return;
     case Kind::TryFailed:
       Tell((event.opened ? "the gateway at " + GatewayName() + " did not answer the start command: "
                          : "cannot reach the gateway at " + GatewayName() + ": ") +
            DescribeFailure(event.code) + "; next try in " + Seconds(event.nextTry));
+      notice_.NotReached(DescribeFailure(event.code));
       return;
     case Kind::Lost:
     case Kind::Silent: {
@@ -122,8 +126,10 @@ void LoggerRun::SessionChanged(const protocol::SessionEvent& event) {
       }
       const uint64_t reports = sink_.reports();
       Tell("gateway lost: " + why + "; " + std::to_string(reports - reportsBeforeLoss_) +
-           " reports in this session; reconnecting");
+           " reports in this session; reconnecting" +
+           (event.nextTry.count() > 0 ? " in " + Seconds(event.nextTry) : ""));
       reportsBeforeLoss_ = reports;
+      notice_.Lost(why);
       return;
     }
   }
@@ -131,7 +137,12 @@ void LoggerRun::SessionChanged(const protocol::SessionEvent& event) {
 
 void LoggerRun::Tell(std::string_view line, bool failure) {
   std::lock_guard lock(tellMutex_);
-  say_(line, failure);
+  for (const RepeatedLines::Line& told : repeated_.Take(line, failure)) say_(told.text, told.failure);
+}
+
+void LoggerRun::TellRepeats() {
+  std::lock_guard lock(tellMutex_);
+  for (const RepeatedLines::Line& told : repeated_.TakeDue()) say_(told.text, told.failure);
 }
 
 void LoggerRun::LookAfterLogUntilStopped() {
@@ -139,6 +150,8 @@ void LoggerRun::LookAfterLogUntilStopped() {
     if (reopen_.exchange(false)) ReopenLog();
     LookAfterLog();
     ShowView();
+    TellRepeats();
+    notice_.Tick(sink_.reports());
     std::unique_lock lock(waitMutex_);
     // A report of a new day waits for its file, and the view for its turn:
     // a look ten times a second.

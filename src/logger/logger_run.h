@@ -4,8 +4,10 @@
 #include "gateway_link.h"
 #include "logger_options.h"
 #include "logger_sink.h"
+#include "repeated_lines.h"
 #include "report_session.h"
 #include "serial_ports.h"
+#include "service_notice.h"
 
 #include <atomic>
 #include <chrono>
@@ -35,9 +37,11 @@ struct RunTiming {
 // command and logs every report; a gateway that is lost (its connection
 // closed or broken, its serial device gone, or nothing heard for the
 // silence) is told and tried again after a pause that doubles from the first
-// to the longest. The run looks after the log meanwhile: a log file that
-// cannot be opened or written stops nothing; it is tried again every
-// logRetry, and every failure and recovery is told once.
+// to the longest, and starts from the first again after a steady session.
+// The run looks after the log meanwhile: a log file that cannot be opened or
+// written stops nothing; it is tried again every logRetry, and every failure
+// and recovery is told once. Lines that repeat are told with their count
+// (RepeatedLines); a service manager that listens is told how the run does.
 class LoggerRun : public protocol::SessionObserver {
  public:
   // say gets one line per event, without its end of line; failure says
@@ -73,6 +77,8 @@ class LoggerRun : public protocol::SessionObserver {
   void LookAfterLogUntilStopped();
   // Say and Show from the run's thread and the session's.
   void Tell(std::string_view line, bool failure = false);
+  // The counts of repeated lines that have waited long enough.
+  void TellRepeats();
   std::string GatewayName() const;
   bool Stopping() const { return stop_.load(); }
   void OpenLog();
@@ -103,6 +109,8 @@ class LoggerRun : public protocol::SessionObserver {
   protocol::ReportSession session_;
 
   std::mutex tellMutex_;
+  RepeatedLines repeated_;  // under tellMutex_
+  ServiceNotice notice_{GatewayName()};
   std::atomic<bool> stop_{false};
   std::atomic<bool> reopen_{false};
   std::mutex waitMutex_;
