@@ -61,6 +61,8 @@ else()
   # Debian 12's systemd and dpkg keep packaged units in /lib.
   install(FILES ${PROJECT_SOURCE_DIR}/packaging/debian/pelorin-logger@.service
           DESTINATION /lib/systemd/system)
+  install(FILES ${PROJECT_SOURCE_DIR}/packaging/debian/pelorin-logger-modules.conf
+          DESTINATION lib/modules-load.d RENAME pelorin-logger.conf)
 endif()
 
 include(CPack)

@@ -12,7 +12,7 @@ PACKAGES=(
   qt6-base-dev qt6-translations-l10n libudev-dev fonts-ipafont-gothic xvfb xauth iproute2
   g++-mingw-w64-x86-64-posix wine wine64 googletest socat locales xdotool imagemagick
   dpkg-dev file lintian appstream desktop-file-utils unzip librsvg2-bin icoutils x11-utils
-  python3-fusepy libcli11-dev nftables
+  python3-fusepy libcli11-dev nftables libsystemd-dev systemd
 )
 
 install_missing() {

@@ -85,7 +85,9 @@ int LoggerRun::Run() {
     keeper_.Close();
     return 1;
   }
+  notice_.Ready();
   LookAfterLogUntilStopped();
+  notice_.Stopping();
   // An attempt to reach the gateway is aborted; what the gateway has sent
   // by now is read and goes to the log before the link closes.
   session_.EndKeeping();
@@ -108,6 +110,7 @@ void LoggerRun::SessionChanged(const protocol::SessionEvent& event) {
       Tell((started_ ? "reconnected to the gateway at " : "connected to the gateway at ") +
            GatewayName() + "; start command answered");
       started_ = true;
+      notice_.Connected();
       {
         std::lock_guard lock(sharedMutex_);
         ++shared_.sessions;
@@ -119,6 +122,7 @@ void LoggerRun::SessionChanged(const protocol::SessionEvent& event) {
       Tell((event.opened ? "the gateway at " + GatewayName() + " did not answer the start command: "
                          : "cannot reach the gateway at " + GatewayName() + ": ") +
            DescribeFailure(event.code) + "; next try in " + Seconds(event.nextTry));
+      notice_.NotReached(DescribeFailure(event.code));
       return;
     case Kind::Lost:
     case Kind::Silent: {
@@ -131,8 +135,10 @@ void LoggerRun::SessionChanged(const protocol::SessionEvent& event) {
       }
       const uint64_t reports = sink_.reports();
       Tell("gateway lost: " + why + "; " + std::to_string(reports - reportsBeforeLoss_) +
-           " reports in this session; reconnecting");
+           " reports in this session; reconnecting" +
+           (event.nextTry.count() > 0 ? " in " + Seconds(event.nextTry) : ""));
       reportsBeforeLoss_ = reports;
+      notice_.Lost(why);
       std::lock_guard lock(sharedMutex_);
       ++shared_.losses;
       return;
@@ -142,7 +148,12 @@ void LoggerRun::SessionChanged(const protocol::SessionEvent& event) {
 
 void LoggerRun::Tell(std::string_view line, bool failure) {
   std::lock_guard lock(tellMutex_);
-  say_(line, failure);
+  for (const RepeatedLines::Line& told : repeated_.Take(line, failure)) say_(told.text, told.failure);
+}
+
+void LoggerRun::TellRepeats() {
+  std::lock_guard lock(tellMutex_);
+  for (const RepeatedLines::Line& told : repeated_.TakeDue()) say_(told.text, told.failure);
 }
 
 void LoggerRun::LookAfterLogUntilStopped() {
@@ -158,6 +169,8 @@ void LoggerRun::LookAfterLogUntilStopped() {
     keeper_.LookAfter();
     ShowView();
     SummarizeWhenDue();
+    TellRepeats();
+    notice_.Tick(sink_.reports());
     // A report of a new day waits for its file, the log's health and the
     // view for their turn: a look ten times a second.
     const Clock::time_point wake =

@@ -5,8 +5,10 @@
 #include "log_keeper.h"
 #include "logger_options.h"
 #include "logger_sink.h"
+#include "repeated_lines.h"
 #include "report_session.h"
 #include "serial_ports.h"
+#include "service_notice.h"
 
 #include <atomic>
 #include <chrono>
@@ -38,8 +40,10 @@ struct RunTiming {
 // command and logs every report; a gateway that is lost (its connection
 // closed or broken, its serial device gone, or nothing heard for the
 // silence) is told and tried again after a pause that doubles from the first
-// to the longest. The run's own thread looks after the log meanwhile (see
-// LogKeeper): a log file that fails stops nothing.
+// to the longest, and starts from the first again after a steady session.
+// The run's own thread looks after the log meanwhile (see LogKeeper): a log
+// file that fails stops nothing. Lines that repeat are told with their count
+// (RepeatedLines); a service manager that listens is told how the run does.
 class LoggerRun : public protocol::SessionObserver {
  public:
   // say gets one line per event, without its end of line; failure says
@@ -84,6 +88,8 @@ class LoggerRun : public protocol::SessionObserver {
   void LookAfterLogUntilStopped();
   // Say and Show from the run's thread and the session's.
   void Tell(std::string_view line, bool failure = false);
+  // The counts of repeated lines that have waited long enough.
+  void TellRepeats();
   std::string GatewayName() const;
   bool Stopping();
   // Shows the latest report, at most kViewsPerSecond times a second.
@@ -104,6 +110,8 @@ class LoggerRun : public protocol::SessionObserver {
   protocol::ReportSession session_;
 
   std::mutex tellMutex_;
+  RepeatedLines repeated_;  // under tellMutex_
+  ServiceNotice notice_{GatewayName()};
   std::mutex sharedMutex_;
   std::condition_variable requested_;
   Shared shared_;

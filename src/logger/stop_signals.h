@@ -23,8 +23,10 @@ class StopSignals {
   StopSignals(const StopSignals&) = delete;
   StopSignals& operator=(const StopSignals&) = delete;
 
- private:
+  // Each system's own; Windows' console handler reaches the live one.
   struct Watch;
+
+ private:
   std::unique_ptr<Watch> watch_;
 };
 

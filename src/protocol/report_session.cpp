@@ -72,21 +72,24 @@ void ReportSession::Keep() {
   }
   std::chrono::milliseconds pause = pacing_.firstPause;
   bool live = link_.state() == LinkState::Open;
+  Clock::time_point sessionStart = Clock::now();
   for (;;) {
     if (live) {
       const Watch watch = WatchGateway();
       if (watch == Watch::Ended) break;
       live = false;
-      pause = pacing_.firstPause;
+      if (Clock::now() - sessionStart >= pacing_.steadySession) pause = pacing_.firstPause;
       SessionEvent event{SessionEvent::Kind::Silent};
       if (watch == Watch::Lost) event = {SessionEvent::Kind::Lost, link_.connection().reason};
       // A serial device is opened again by the link as soon as it is back; a
       // TCP connection that has gone, or a gateway that says nothing, is
       // tried anew.
       if (watch == Watch::Silent || link_.useTcp != 0) Close();
+      if (link_.state() != LinkState::Open) event.nextTry = pause;
       observer_.SessionChanged(event);
     } else if (TryToStart(pause)) {
       live = true;
+      sessionStart = Clock::now();
       continue;
     }
     if (!AwaitNextTry(pause)) break;

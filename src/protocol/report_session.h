@@ -12,11 +12,13 @@
 namespace pelorin::protocol {
 
 // How a kept session tries again: the pause before the next try doubles from
-// the first to the longest, and starts from the first again after a try that
-// worked.
+// the first to the longest, and starts from the first again only after a
+// session that lasted the steady time; a gateway that drops every
+// connection soon after it is made is thus tried ever less often.
 struct SessionPacing {
   std::chrono::milliseconds firstPause{1000};
   std::chrono::milliseconds longestPause{60000};
+  std::chrono::milliseconds steadySession{10000};
   int32_t commandWaitSeconds = 5;
   // Nothing heard from the gateway for this long counts as losing it; zero
   // never does, since nodes may well stay quiet for hours.
@@ -34,7 +36,8 @@ struct SessionEvent {
   Kind kind;
   int32_t code = 0;
   // TryFailed: whether the link opened, so that only the start command went
-  // unanswered; and the pause until the next try.
+  // unanswered. TryFailed, Lost and Silent: the pause until the next try;
+  // zero for a serial device that is gone, tried again as soon as it is back.
   bool opened = false;
   std::chrono::milliseconds nextTry{0};
 };

@@ -9,13 +9,19 @@
 #include "temporary_folder.h"
 
 #include <gtest/gtest.h>
+#include <sys/socket.h>
+#include <sys/un.h>
+#include <unistd.h>
 
+#include <algorithm>
 #include <atomic>
 #include <chrono>
 #include <ctime>
 #include <condition_variable>
+#include <cstdlib>
 #include <filesystem>
 #include <fstream>
+#include <functional>
 #include <memory>
 #include <mutex>
 #include <string>
@@ -168,6 +174,125 @@ TEST_F(LoggerRunTest, TheStopLogsWhatTheLinkHolds) {
   test::CloseSocket(gateway);
   EXPECT_EQ(NumberBefore(LineWith("stopped"), "reports decoded"), kReports);
   EXPECT_EQ(CsvLines().size(), kReports + 1);
+}
+
+// The pauses after each loss of a gateway whose every connection ends after
+// a few reports: ever longer while the sessions are short; the first again
+// after each session that lasted the steady time.
+TEST(SessionPacing, ThePausesStartAgainOnlyAfterASteadySession) {
+  using std::chrono::milliseconds;
+  const struct {
+    const char* name;
+    const char* reportsPerConnection;  // at 200 a second
+    milliseconds steadySession;
+    std::vector<milliseconds> pauses;
+  } cases[] = {
+      {"short sessions", "3", 10s, {50ms, 100ms, 200ms, 200ms}},
+      {"steady sessions", "60", 100ms, {50ms, 50ms, 50ms}},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.name);
+    test::SimProcess sim({"--tcp", "127.0.0.1:0", "--rate", "200", "--fault", "close", "--reset-after",
+                          c.reportsPerConnection});
+    struct Losses : protocol::SessionObserver {
+      void SessionChanged(const protocol::SessionEvent& event) override {
+        if (event.kind != protocol::SessionEvent::Kind::Lost) return;
+        std::lock_guard lock(mutex);
+        pauses.push_back(event.nextTry);
+        changed.notify_all();
+      }
+      std::mutex mutex;
+      std::condition_variable changed;
+      std::vector<milliseconds> pauses;
+    } losses;
+    SerialPortRegistry ports;
+    GatewayLink link(ports);
+    link.useTcp = 1;
+    link.SetHostName("127.0.0.1");
+    link.SetPortText(sim.endpoint());
+    CsvLog log([](int32_t, size_t) {});
+    LoggerSink sink(log, false, [] { return std::time_t{0}; });
+    protocol::SessionPacing pacing;
+    pacing.firstPause = 50ms;
+    pacing.longestPause = 200ms;
+    pacing.steadySession = c.steadySession;
+    protocol::ReportSession session(link, sink, losses, pacing);
+    std::thread keeper([&session] { session.Keep(); });
+    std::vector<milliseconds> pauses;
+    {
+      std::unique_lock lock(losses.mutex);
+      losses.changed.wait_for(lock, 20s, [&] { return losses.pauses.size() >= c.pauses.size(); });
+      pauses = losses.pauses;
+    }
+    session.EndKeeping();
+    keeper.join();
+    session.Close();
+    pauses.resize(std::min(pauses.size(), c.pauses.size()));
+    EXPECT_EQ(pauses, c.pauses);
+  }
+}
+
+// What a service manager hears through its notification socket: ready while
+// the gateway is still away, the watchdog fed, a status with the gateway and
+// its reports, and the stop.
+TEST_F(LoggerRunTest, AServiceManagerIsToldReadyAliveStatusAndStopping) {
+  const std::string path = folder_.path() + "/notify";
+  const int manager = socket(AF_UNIX, SOCK_DGRAM | SOCK_CLOEXEC, 0);
+  ASSERT_GE(manager, 0);
+  sockaddr_un address{};
+  address.sun_family = AF_UNIX;
+  ASSERT_LT(path.size(), sizeof address.sun_path);
+  path.copy(address.sun_path, path.size());
+  ASSERT_EQ(bind(manager, reinterpret_cast<const sockaddr*>(&address), sizeof address), 0);
+  const timeval tick{0, 100000};
+  setsockopt(manager, SOL_SOCKET, SO_RCVTIMEO, &tick, sizeof tick);
+  // Read throughout, as the manager does: a full queue would hold the sender.
+  std::mutex mutex;
+  std::condition_variable heard;
+  std::vector<std::string> notices;
+  std::atomic<bool> listening{true};
+  std::thread listener([&] {
+    char buffer[4096];
+    while (listening.load()) {
+      const ssize_t size = recv(manager, buffer, sizeof buffer, 0);
+      if (size <= 0) continue;
+      std::lock_guard lock(mutex);
+      notices.emplace_back(buffer, static_cast<size_t>(size));
+      heard.notify_all();
+    }
+  });
+  const auto heardOne = [&](const std::function<bool(const std::string&)>& matches) {
+    std::unique_lock lock(mutex);
+    return heard.wait_for(lock, 15s, [&] { return std::any_of(notices.begin(), notices.end(), matches); });
+  };
+  const auto holds = [](const std::string& text) {
+    return [text](const std::string& notice) { return notice.find(text) != std::string::npos; };
+  };
+  setenv("NOTIFY_SOCKET", path.c_str(), 1);
+  setenv("WATCHDOG_USEC", "400000", 1);
+  setenv("WATCHDOG_PID", std::to_string(getpid()).c_str(), 1);
+
+  auto sim = std::make_unique<test::SimProcess>(std::vector<std::string>{"--tcp", "127.0.0.1:0", "--rate", "200"});
+  const std::string port = sim->endpoint();
+  sim.reset();
+  Start(TcpOptions(port));
+  const std::string gateway = "the gateway at 127.0.0.1:" + port;
+  EXPECT_TRUE(heardOne(holds("READY=1")));
+  EXPECT_TRUE(heardOne(holds("STATUS=cannot reach " + gateway)));
+  sim = std::make_unique<test::SimProcess>(std::vector<std::string>{"--tcp", "127.0.0.1:" + port, "--rate", "200"});
+  EXPECT_TRUE(heardOne([&](const std::string& notice) {
+    return notice.rfind("STATUS=logging " + gateway + "; ", 0) == 0 && notice.find("; 0 reports") == std::string::npos;
+  }));
+  EXPECT_TRUE(heardOne([&](const std::string&) { return std::count(notices.begin(), notices.end(), "WATCHDOG=1") >= 3; }));
+  Stop();
+  EXPECT_TRUE(heardOne(holds("STOPPING=1")));
+
+  unsetenv("NOTIFY_SOCKET");
+  unsetenv("WATCHDOG_USEC");
+  unsetenv("WATCHDOG_PID");
+  listening.store(false);
+  listener.join();
+  close(manager);
 }
 
 TEST(DailyLogPath, TheDateGoesBeforeTheExtension) {

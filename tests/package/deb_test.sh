@@ -5,10 +5,10 @@
 # with its dependencies, Qt's Japanese texts among them; the installed pelorin
 # opens its window, which desktops match to its menu entry, shows the
 # installed simulator's reports over loopback and logs them in the user's
-# home; closing the window ends it; the installed pelorin-logger, run as its
-# service would be (its own system user, its options from a file), logs the
-# simulator's reports until SIGTERM; removing the package leaves none of its
-# files.
+# home; closing the window ends it; the logger's unit is valid and hardened;
+# the installed pelorin-logger, run as its service would be (its own system
+# user, its options from a file), logs the simulator's reports until SIGTERM;
+# removing the package leaves none of its files.
 #
 # Usage: deb_test.sh PACKAGE.deb SCREENSHOT_DIR
 # Needs a display (xvfb-run), and root or sudo for apt.
@@ -86,6 +86,11 @@ kill "$app" 2>/dev/null
 unit=/lib/systemd/system/pelorin-logger@.service
 unit_verified() { local said; said=$(systemd-analyze verify "pelorin-logger@lab.service" 2>&1) && [[ -z $said ]] || { echo "$said"; return 1; }; }
 check "the logger's service unit is installed and valid" unit_verified
+# Read from the unit file alone: no running systemd is needed.
+exposure() { (cd / && systemd-analyze security --offline=true "$@" pelorin-logger@lab.service 2>&1); }
+score=$(exposure | sed -n 's/.*Overall exposure level for .*: \([0-9.]*\) .*/\1/p')
+hardened() { exposure --threshold=20 >/dev/null || { exposure | grep -E '✗|Overall'; return 1; }; }
+check "the logger's service unit is hardened: exposure ${score:-unknown}, at most 2.0" hardened
 system_user() { [[ $(getent passwd pelorin-logger | cut -d: -f3) -lt 1000 && " $(id -nG pelorin-logger) " == *" dialout "* ]]; }
 check "the package made the logger's system user, in the dialout group" system_user
 # As the service runs it: in a folder of the user's own, with the options
