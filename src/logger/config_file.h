@@ -21,7 +21,7 @@ struct ConfigSetting {
 // Windows path needs no doubling. An underscore in a name stands for a dash,
 // which a shell variable's name cannot hold. A leading UTF-8 byte order mark
 // and CR line ends are taken as a Windows editor writes them. An empty
-// string, or "line N: what is wrong".
+// string, or the line's number, a colon and what is wrong ("3: …").
 std::string ParseConfigText(std::string_view text, std::vector<ConfigSetting>* settings);
 
 // Reads and parses the file at path (UTF-8), with every problem told as

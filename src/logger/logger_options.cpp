@@ -30,8 +30,8 @@ std::optional<int> WholeNumber(std::string_view text) {
   return value;
 }
 
-// IPv6 is refused by name: the link speaks IPv4 only, and an address with
-// colons would otherwise be cut at its last colon into a host and a port.
+// The link speaks IPv4 only: an IPv6 address is refused as such, rather than
+// cut at its last colon into a host and a port that cannot be reached.
 std::string CheckTcp(const std::string& endpoint, LoggerOptions* options) {
   if (endpoint.starts_with('[') || std::count(endpoint.begin(), endpoint.end(), ':') > 1) {
     return "--tcp: " + endpoint +
