@@ -9,6 +9,11 @@ namespace pelorin::logger {
 // "error CODE: what it means", for the event lines.
 std::string DescribeFailure(int32_t code);
 
+// The same for a failure of the log file, whose codes are errno on every
+// system: a file system that did not answer and a file locked by another
+// program are told in those words.
+std::string DescribeLogFailure(int32_t code);
+
 // A pause as an event line gives it: "10 s", or "250 ms" when not whole seconds.
 std::string Seconds(std::chrono::milliseconds pause);
 

@@ -42,7 +42,7 @@ bool LogKeeper::OpenFile() {
   }
   nextOpen_ = Clock::now() + timing_.retry;
   if (!trouble_ || trouble_->path != path_) {
-    Begin("cannot open the log file " + path_ + ": " + DescribeFailure(code),
+    Begin("cannot open the log file " + path_ + ": " + DescribeLogFailure(code),
           "; trying again every " + Seconds(timing_.retry));
   }
   return false;
@@ -74,7 +74,7 @@ void LogKeeper::LookAfter() {
   const LogCounts counts = Counts();
   if (!trouble_) {
     if (health.error != 0) {
-      Begin("cannot write the log file " + path_ + ": " + DescribeFailure(health.error),
+      Begin("cannot write the log file " + path_ + ": " + DescribeLogFailure(health.error),
             "; " + Kept() + ", and it is tried again every " + Seconds(timing_.retry));
     } else if (health.stalled) {
       Begin("cannot write the log file " + path_ + ": the file system did not answer within " +

@@ -5,8 +5,9 @@
 
 namespace pelorin::logger {
 
-// The operating system's own words for an error code, in UTF-8 as every
-// event line is, on one line.
+// The operating system's own words for an error code that the link or the
+// system gives (errno or a resolver's code on Linux, a Windows or Winsock
+// error on Windows), in UTF-8 as every event line is, on one line.
 std::string SystemMessage(int32_t code);
 
 }  // namespace pelorin::logger

@@ -1,6 +1,7 @@
 #include "terminal_view.h"
 
 #include "channel_types.h"
+#include "terminal_cells.h"
 
 #include <algorithm>
 
@@ -13,19 +14,6 @@ constexpr std::string_view kOff = "□";
 constexpr std::string_view kNothing = "\x1b[2m■\x1b[0m";
 // The width of the value column, in terminal cells.
 constexpr size_t kValueCells = 12;
-
-// The cells a text takes: one per character, two for the wide ones of
-// Japanese (a lead byte of three or more bytes).
-size_t Cells(std::string_view text) {
-  size_t cells = 0;
-  for (size_t i = 0; i < text.size();) {
-    const auto lead = static_cast<unsigned char>(text[i]);
-    const size_t length = lead < 0x80 ? 1 : lead < 0xE0 ? 2 : lead < 0xF0 ? 3 : 4;
-    cells += length >= 3 ? 2 : 1;
-    i += length;
-  }
-  return cells;
-}
 
 void AddRow(std::string_view shown, size_t cells, std::string_view name, std::string* view) {
   view->append(kValueCells - std::min(cells, kValueCells), ' ');
@@ -61,7 +49,7 @@ void TerminalView::Show(const RowValues::Snapshot& rows, std::string_view status
   for (size_t row = 0; row < rowNames_.size(); ++row) {
     if (rows.raw[row] != RowValues::kNoRaw) {
       const std::string value = AnalogRowText(rows.channelType[row], rows.raw[row]);
-      AddRow(value, Cells(value), rowNames_[row], &view);
+      AddRow(value, TerminalCells(value), rowNames_[row], &view);
     } else {
       const int32_t state = rows.digital[row];
       AddRow(state == 1 ? kOn : state == 0 ? kOff : kNothing, 1, rowNames_[row], &view);

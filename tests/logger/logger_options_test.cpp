@@ -1,22 +1,41 @@
+#include "failure_text.h"
 #include "logger_options.h"
 
 #include <gtest/gtest.h>
 
+#include <cerrno>
 #include <cstdio>
+#include <filesystem>
 #include <fstream>
 #include <string>
 #include <vector>
 
+#if !defined(_WIN32)
+#include <netdb.h>
+#endif
+
 namespace pelorin::logger {
 namespace {
+
+std::u8string Utf8(const std::string& text) { return {text.begin(), text.end()}; }
 
 ParsedArguments Parse(std::vector<const char*> arguments) {
   arguments.insert(arguments.begin(), "pelorin-logger");
   return ParseArguments(static_cast<int>(arguments.size()), arguments.data(), "Version 1.01");
 }
 
+// A path under a folder named in Japanese: Windows opens it only through its
+// wide calls.
+std::string JapaneseTempPath(const std::string& name) {
+  const std::string folder = ::testing::TempDir() + "設定";
+  std::filesystem::create_directories(std::filesystem::path(Utf8(folder)));
+  return folder + "/" + name;
+}
+
 // Each mistake is refused in one line that names what is wrong.
 TEST(LoggerArguments, MistakesAreRefusedInOneLine) {
+  const std::string regularFile = JapaneseTempPath("not-a-device");
+  std::ofstream(std::filesystem::path(Utf8(regularFile))) << "x";
   const struct {
     std::vector<const char*> arguments;
     std::string says;
@@ -38,6 +57,17 @@ TEST(LoggerArguments, MistakesAreRefusedInOneLine) {
       {{"--tcp", "gw:1", "--names", "a,一二三四五六七八九,c,d,e", "--csv", "a.csv"}, "16"},
       {{"--tcp", "gw:1", "--silence", "0", "--csv", "a.csv"}, "--silence"},
       {{"--tcp", "gw:1", "--csv", "a.csv", "--frobnicate"}, "--frobnicate"},
+      {{"--tcp", "gw:1", "--csv", ""}, "--csv: the path is empty"},
+      {{"--tcp", "[::1]:10003", "--csv", "a.csv"}, "IPv6 is not supported"},
+      {{"--tcp", "::1:10003", "--csv", "a.csv"}, "IPv6 is not supported"},
+      {{"--tcp", "fe80::1%eth0:10003", "--csv", "a.csv"}, "IPv6 is not supported"},
+      // A line break in a name would split the CSV header's line.
+      {{"--tcp", "gw:1", "--names", "a,b\nc,d,e,f", "--csv", "a.csv"}, "name 2 holds a line break"},
+      {{"--tcp", "gw:1", "--names", "a,b,c\r,d,e", "--csv", "a.csv"}, "name 3 holds a line break"},
+      {{"--tcp", "gw:1", "--names", "a,b,c,\"d\",e", "--csv", "a.csv"}, "double quote"},
+      // A device that is there must be a serial one (Windows: a COM port).
+      {{"--serial", "/dev/null", "--csv", "a.csv"}, "/dev/null is no serial"},
+      {{"--serial", regularFile.c_str(), "--csv", "a.csv"}, "is no serial"},
   };
   for (const auto& c : cases) {
     const ParsedArguments parsed = Parse(c.arguments);
@@ -46,6 +76,13 @@ TEST(LoggerArguments, MistakesAreRefusedInOneLine) {
     EXPECT_EQ(parsed.text.find('\n'), std::string::npos) << parsed.text;
   }
 }
+
+// A serial device that is not plugged in yet is waited for.
+#if defined(_WIN32)
+constexpr const char* kAbsentSerialPort = "COM9";
+#else
+constexpr const char* kAbsentSerialPort = "/dev/serial/by-id/usb-gw";
+#endif
 
 TEST(LoggerArguments, GatewayLogAndOptionsAreTaken) {
   ParsedArguments parsed = Parse({"--tcp", "gw.local:10003", "--csv", "log.csv"});
@@ -58,11 +95,11 @@ TEST(LoggerArguments, GatewayLogAndOptionsAreTaken) {
   EXPECT_EQ(parsed.options.silenceSeconds, 60);
   EXPECT_FALSE(parsed.options.speed);
 
-  parsed = Parse({"--serial", "/dev/serial/by-id/usb-gw", "--speed", "115200", "--names",
+  parsed = Parse({"--serial", kAbsentSerialPort, "--speed", "115200", "--names",
                   "温度,,湿度,電圧,電流", "--daily", "--silence", "5", "--quiet", "--csv", "x.csv"});
   ASSERT_EQ(parsed.action, ParsedArguments::Action::Run) << parsed.text;
   EXPECT_FALSE(parsed.options.useTcp);
-  EXPECT_EQ(parsed.options.serialDevice, "/dev/serial/by-id/usb-gw");
+  EXPECT_EQ(parsed.options.serialDevice, kAbsentSerialPort);
   EXPECT_EQ(parsed.options.speed, 115200);
   EXPECT_EQ(parsed.options.rowNames[0], "温度");
   EXPECT_EQ(parsed.options.rowNames[1], "");
@@ -71,31 +108,61 @@ TEST(LoggerArguments, GatewayLogAndOptionsAreTaken) {
   EXPECT_TRUE(parsed.options.quiet);
 }
 
-// A service's options come from a file that the shell could read too; what
-// the file gets wrong is refused like a mistake on the command line.
+// A service's options come from a file that the shell could read too, in a
+// folder of any name; what the file gets wrong is refused in one line that
+// names the file and the line.
 TEST(LoggerArguments, AServiceReadsItsOptionsFromAFile) {
-  const std::string path = ::testing::TempDir() + "pelorin-logger-options";
-  const auto parseFile = [&](const char* text) {
-    std::ofstream(path, std::ios::binary) << text;
-    return Parse({"--config", path.c_str()});
+  const std::string path = JapaneseTempPath("pelorin-logger-options");
+  const auto parseFile = [&](const char* text, std::vector<const char*> more = {}) {
+    std::ofstream(std::filesystem::path(Utf8(path)), std::ios::binary) << text;
+    more.insert(more.begin(), {"--config", path.c_str()});
+    return Parse(more);
   };
   ParsedArguments parsed = parseFile(
       "# the lab's gateway\n"
       "tcp=127.0.0.1:10003\n"
       "csv=/var/lib/pelorin-logger/lab/log.csv\n"
-      "names=\"温度 1,湿度,,電圧,電流\"\n"
+      "names=\"温度 #1,湿度,,電圧,電流\"  # a comment after the value\n"
       "daily=true\n");
   ASSERT_EQ(parsed.action, ParsedArguments::Action::Run) << parsed.text;
   EXPECT_EQ(parsed.options.host, "127.0.0.1");
   EXPECT_EQ(parsed.options.csvPath, "/var/lib/pelorin-logger/lab/log.csv");
-  EXPECT_EQ(parsed.options.rowNames[0], "温度 1");
+  EXPECT_EQ(parsed.options.rowNames[0], "温度 #1");
   EXPECT_EQ(parsed.options.rowNames[4], "電流");
   EXPECT_TRUE(parsed.options.daily);
 
-  parsed = parseFile("tcp=gw:1\ncsv=a.csv\nspede=9600\n");
-  EXPECT_EQ(parsed.action, ParsedArguments::Action::Refuse);
-  EXPECT_NE(parsed.text.find("spede"), std::string::npos) << parsed.text;
-  std::remove(path.c_str());
+  // As a Windows editor saves it: a byte order mark and CR LF; names
+  // without quotes; the command line wins over the file.
+  parsed = parseFile("\xEF\xBB\xBFtcp=gw:1\r\ncsv=a.csv\r\nnames=温度,湿度,電圧,電流,風速\r\nquiet=false\r\n",
+                     {"--tcp", "10.0.0.2:10003", "--quiet"});
+  ASSERT_EQ(parsed.action, ParsedArguments::Action::Run) << parsed.text;
+  EXPECT_EQ(parsed.options.host, "10.0.0.2");
+  EXPECT_EQ(parsed.options.rowNames[4], "風速");
+  EXPECT_TRUE(parsed.options.quiet);
+
+  const struct {
+    const char* text;
+    std::string says;
+  } mistakes[] = {
+      {"tcp=gw:1\ncsv=a.csv\nspede=9600\n", ":3: no option is named spede"},
+      {"tcp=gw:1\n\ncsv a.csv\n", ":3: expected name=value"},
+      {"tcp=gw:1\ncsv=\"a.csv\n", ":2: the double quote is not closed"},
+      {"tcp=gw:1\ncsv=my log.csv\n", ":2: a value with spaces must be in double quotes"},
+      {"tcp=gw:1\ncsv=a.csv\ntcp=gw:2\n", ":3: tcp is given twice (first on line 1)"},
+      {"tcp=gw:1\ncsv=a.csv\nsilence=0\n", ":3: --silence"},
+      {"tcp=gw:1\ncsv=a.csv\nconfig=other\n", ":3: no option is named config"},
+      {"tcp=gw:1\ncsv=\n", "--csv: the path is empty"},
+  };
+  for (const auto& mistake : mistakes) {
+    parsed = parseFile(mistake.text);
+    // A line's problem starts with the file and the line's number.
+    const std::string says = mistake.says.starts_with(':') ? path + mistake.says : mistake.says;
+    EXPECT_EQ(parsed.action, ParsedArguments::Action::Refuse) << says;
+    EXPECT_NE(parsed.text.find(says), std::string::npos) << parsed.text;
+    EXPECT_EQ(parsed.text.find('\n'), std::string::npos) << parsed.text;
+  }
+
+  std::filesystem::remove(std::filesystem::path(Utf8(path)));
   parsed = Parse({"--config", path.c_str()});
   EXPECT_EQ(parsed.action, ParsedArguments::Action::Refuse);
   EXPECT_NE(parsed.text.find(path), std::string::npos) << parsed.text;
@@ -108,6 +175,25 @@ TEST(LoggerArguments, HelpAndVersionArePrintedWithoutStarting) {
   parsed = Parse({"--version"});
   EXPECT_EQ(parsed.action, ParsedArguments::Action::PrintAndExit);
   EXPECT_EQ(parsed.text, "Version 1.01\n");
+}
+
+// The operator reads words: the resolver's own, and the log file's in what
+// they mean for a log, never a bare number.
+TEST(LoggerFailureText, FailuresAreToldInWords) {
+  const struct {
+    std::string text;
+    std::string says;
+  } cases[] = {
+      {DescribeLogFailure(ETIMEDOUT), ": the file system did not answer within 2 s"},
+      {DescribeLogFailure(EAGAIN), ": another program holds the file"},
+      // The log's codes are errno on Windows too, not Windows errors.
+      {DescribeLogFailure(ENOSPC), ": No space left on device"},
+#if !defined(_WIN32)
+      // Windows has words for the resolver's codes among its own.
+      {DescribeFailure(EAI_NONAME), "error -2: Name or service not known"},
+#endif
+  };
+  for (const auto& c : cases) EXPECT_NE(c.text.find(c.says), std::string::npos) << c.text;
 }
 
 }  // namespace

@@ -33,5 +33,24 @@ TEST(TerminalView, RowsAreDrawnInPlaceWithEventsAbove) {
   EXPECT_EQ(written, "\x1b[6F\x1b[Jgateway lost\n" + drawn);
 }
 
+// The value column is right-aligned in terminal cells: ℃ takes one, as the
+// squares do, and each kanji of a broken wire's text two.
+TEST(TerminalView, ValuesAlignByTheCellsTheyTake) {
+  std::string written;
+  TerminalView view({"A", "B", "C", "D", "E"}, [&](std::string_view text) { written.append(text); });
+  RowValues::Snapshot rows{};
+  rows.digital = {RowValues::kNone, RowValues::kNone, 0, RowValues::kNone, RowValues::kNone};
+  rows.raw = {0x100000, 0x7FFFFF, RowValues::kNoRaw, 0x400000, RowValues::kNoRaw};
+  rows.channelType = {6, 6, 0, 2, 0};
+  view.Show(rows, "s", "t");
+  EXPECT_EQ(written,
+            "s  t\n"
+            "    409.60 ℃  A\n"
+            "        断線  B\n"
+            "           □  C\n"
+            "    5.0000 V  D\n"
+            "           \x1b[2m■\x1b[0m  E\n");
+}
+
 }  // namespace
 }  // namespace pelorin::logger

@@ -3,7 +3,9 @@
 # loopback: it tells its version from its own version information, opens a
 # session over TCP, and Ctrl+C (which Wine raises from SIGINT) stops it with
 # status 0 and every decoded report in its file. With a Japanese code page,
-# a Japanese file name and row names reach it unchanged.
+# a Japanese file name on the command line, and an options file as Notepad
+# saves it (byte order mark, CR LF) in a folder with a Japanese name, whose
+# row names make the header, reach it unchanged.
 #
 # Usage: logger_exe_test.sh PELORIN_LOGGER_EXE GATEWAY_SIM
 # Needs WINEPREFIX set to a prepared prefix.
@@ -17,8 +19,10 @@ version() { [[ $(wine "$exe" --version 2>/dev/null | tr -d '\r') == "Version 1.0
 check "pelorin-logger.exe --version says Version 1.01" version
 
 start_sim "$sim" "$work/sim.out" --rate 50 --fixed-report || { check "simulator" false; finish_checks; exit 1; }
-LANG=ja_JP.UTF-8 wine "$exe" --tcp "127.0.0.1:$sim_port" --csv "Z:${work//\//\\}\\ログ.csv" \
-  --names "温度 1,湿度,,電圧,電流" >"$work/out.txt" 2>"$work/err.txt" &
+mkdir "$work/設定"
+printf '\xEF\xBB\xBFtcp=127.0.0.1:%s\r\nnames="温度 1,湿度,,電圧,電流"\r\n' "$sim_port" >"$work/設定/logger.conf"
+LANG=ja_JP.UTF-8 wine "$exe" --config "Z:${work//\//\\}\\設定\\logger.conf" --csv "Z:${work//\//\\}\\ログ.csv" \
+  >"$work/out.txt" 2>"$work/err.txt" &
 logger=$!
 answered() {
   for _ in $(seq 100); do grep -q 'start command answered' "$work/err.txt" && return 0; sleep 0.1; done
