@@ -24,6 +24,7 @@
 #include <functional>
 #include <memory>
 #include <mutex>
+#include <regex>
 #include <string>
 #include <thread>
 #include <vector>
@@ -65,7 +66,9 @@ TEST_F(LoggerRunTest, ALostGatewayIsFollowedByANewSession) {
     auto sim = std::make_unique<test::SimProcess>(
         std::vector<std::string>{"--tcp", "127.0.0.1:0", "--rate", "200"});
     const std::string port = sim->endpoint();
-    Start(TcpOptions(port));
+    RunTiming timing = Quick();
+    timing.summary = 1s;  // the hour's, shortened
+    Start(TcpOptions(port), timing);
     ASSERT_TRUE(Said("start command answered"));
     std::this_thread::sleep_for(300ms);
     sim.reset();
@@ -74,9 +77,14 @@ TEST_F(LoggerRunTest, ALostGatewayIsFollowedByANewSession) {
     sim = std::make_unique<test::SimProcess>(
         std::vector<std::string>{"--tcp", "127.0.0.1:" + port, "--rate", "200"});
     ASSERT_TRUE(Said("start command answered", 2));
+    ASSERT_TRUE(Said("in the last 1 s: "));
     std::this_thread::sleep_for(300ms);
     Stop();
   }
+  EXPECT_TRUE(std::regex_search(LineWith("in the last 1 s: "),
+                                std::regex("^in the last 1 s: [0-9]+ reports decoded, [0-9]+ written, [0-9]+ not "
+                                           "written; [0-9]+ sessions started, [0-9]+ gateway losses$")))
+      << LineWith("in the last 1 s: ");
   const uint64_t first = NumberBefore(LineWith("gateway lost"), "reports in this session");
   const uint64_t decoded = NumberBefore(LineWith("stopped"), "reports decoded");
   EXPECT_GT(first, 0u);
