@@ -36,8 +36,10 @@ std::string RepeatedLines::KeyOf(std::string_view text, bool failure) {
 }
 
 RepeatedLines::Line RepeatedLines::Summary(const Kind& kind, std::chrono::steady_clock::time_point now) const {
-  return {kind.latest.text + " (" + std::to_string(kind.held) + (kind.held == 1 ? " time" : " times") +
-              " like this in the last " + Span(now - kind.told) + ")",
+  // One line held back is told as it came.
+  if (kind.held == 1) return kind.latest;
+  return {kind.latest.text + " (" + std::to_string(kind.held) + " times like this in the last " +
+              Span(now - kind.told) + ")",
           kind.latest.failure};
 }
 
