@@ -191,14 +191,15 @@ TEST_F(LogFile, RecordsFollowTheFileAtThePath) {
 }
 
 // A share whose writes never return, which no signal ends:
-// PELORIN_FUSE_MOUNT names a folder on one. LogFile.OnAStallingShare
-// mounts it (with_fuse_fs.sh); it lets its writes go, failing, once a
-// file named "release" is made there.
+// PELORIN_FUSE_MOUNT names a FUSE file system whose writes wait while a file
+// named ".stall" is there and fail while one named ".full" is (fickle_fs.py).
+// LogFile.OnAStallingShare mounts it (with_fuse_fs.sh).
 TEST_F(LogFile, AWriteThatNothingEndsHoldsNeitherTheNoticeNorClose) {
   const char* share = std::getenv("PELORIN_FUSE_MOUNT");
   if (share == nullptr) GTEST_SKIP() << "no stalling share here; LogFile.OnAStallingShare runs this";
   const std::string folder = share;
   const std::string stalled = folder + "/records.csv";
+  std::ofstream(folder + "/.stall").put('\n');
   for (const bool first : {true, false}) {
     SCOPED_TRACE(first ? "first" : "ticked again while the first still hangs");
     failures = 0;
@@ -220,7 +221,9 @@ TEST_F(LogFile, AWriteThatNothingEndsHoldsNeitherTheNoticeNorClose) {
     EXPECT_LT(MillisecondsSince(start), 2500) << "Close waited for the file";
     EXPECT_EQ(failures.load(), 1);
   }
-  std::ofstream(folder + "/release").put('\n');  // the writers left behind may end
+  // The writers left behind may end, failing.
+  std::ofstream(folder + "/.full").put('\n');
+  std::filesystem::remove(folder + "/.stall");
 }
 
 TEST_F(LogFile, APartlyWrittenRecordIsTakenBack) {

@@ -9,39 +9,26 @@
 set -uo pipefail
 logger=$1 sim=$2
 
+source "$(dirname "$0")/../support/desktop_checks.sh"
 work=$(mktemp -d)
-pids=()
 cleanup() {
-  kill "${pids[@]}" 2>/dev/null
+  pkill -P $$ 2>/dev/null
   wait 2>/dev/null
   rm -rf "$work"
 }
 trap cleanup EXIT
 
-# Starts a simulator that sends COUNT reports at 1000 a second; sets port.
-start_sim() {  # start_sim COUNT
-  "$sim" --tcp 127.0.0.1:0 --rate 1000 --count "$1" >"$work/sim.out" &
-  pids+=($!)
-  port=
-  for _ in $(seq 100); do
-    port=$(sed -n 's/^listening on 127.0.0.1://p' "$work/sim.out")
-    [[ -n $port ]] && return 0
-    sleep 0.05
-  done
-  echo "the simulator did not start" >&2
-  exit 1
-}
-
-# Records in the CSV files named, each of which must begin with its header.
+# Records in the CSV files named, below their header lines.
 records() {  # records FILE...
   local total=0 file
   for file in "$@"; do
-    [[ -f $file ]] || continue
-    head -c 4 "$file" | cmp -s - <(printf '\x93\xfa\x95\x74') ||
-      echo "FAIL: $file does not begin with the header" >&2
-    total=$((total + $(wc -l <"$file") - 1))
+    [[ -f $file ]] && total=$((total + $(wc -l <"$file") - 1))
   done
   echo "$total"
+}
+
+has_header() {  # has_header FILE: it begins with 日付 in Shift-JIS
+  head -c 4 "$1" | cmp -s - <(printf '\x93\xfa\x95\x74')
 }
 
 # Waits up to 20 s until the files hold COUNT records.
@@ -65,8 +52,8 @@ failed=0
 fail() { echo "FAIL: $*"; failed=1; }
 
 # Rotation with a reader of stderr that has gone: 3000 reports, across two files.
-start_sim 3000
-"$logger" --tcp "127.0.0.1:$port" --csv "$work/log.csv" 2> >(head -n 1 >"$work/first") &
+start_sim "$sim" "$work/sim.out" --rate 1000 --count 3000 || fail "the simulator did not start"
+"$logger" --tcp "127.0.0.1:$sim_port" --csv "$work/log.csv" 2> >(head -n 1 >"$work/first") &
 logger_pid=$!
 await_records 100 "$work/log.csv" || fail "nothing logged"
 mv "$work/log.csv" "$work/log.csv.1"
@@ -76,11 +63,14 @@ stop "$logger_pid"
 status=$?
 ((status == 0)) || fail "ended with status $status after SIGHUP and a gone reader"
 (($(records "$work/log.csv") > 0)) || fail "nothing went into the reopened file"
+for file in "$work/log.csv.1" "$work/log.csv"; do
+  has_header "$file" || fail "$file does not begin with the header"
+done
 echo "rotated: $(records "$work/log.csv.1") + $(records "$work/log.csv") records"
 
 # Standard streams closed: the log must not become one of them.
-start_sim 200
-"$logger" --tcp "127.0.0.1:$port" --csv "$work/closed.csv" <&- >&- 2>&- &
+start_sim "$sim" "$work/sim.out" --rate 1000 --count 200 || fail "the simulator did not start"
+"$logger" --tcp "127.0.0.1:$sim_port" --csv "$work/closed.csv" <&- >&- 2>&- &
 logger_pid=$!
 await_records 200 "$work/closed.csv" || fail "reports were lost with the streams closed"
 stop "$logger_pid"
