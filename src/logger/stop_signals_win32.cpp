@@ -39,10 +39,18 @@ Watching& TheWatching() {
 constexpr auto kLogClosedWait = std::chrono::milliseconds(4000);
 constexpr DWORD kOwnExitWaitMs = 500;
 
+// In session 0 (the Task Scheduler's tasks, services) a logoff is always
+// another user's: a logger started there goes on logging.
+bool LogoffEndsThisProcess() {
+  DWORD session = 0;
+  return !ProcessIdToSessionId(GetCurrentProcessId(), &session) || session != 0;
+}
+
 BOOL WINAPI OnConsoleEvent(DWORD event) {
   const bool ending =
       event == CTRL_CLOSE_EVENT || event == CTRL_LOGOFF_EVENT || event == CTRL_SHUTDOWN_EVENT;
   if (!ending && event != CTRL_C_EVENT && event != CTRL_BREAK_EVENT) return FALSE;
+  if (event == CTRL_LOGOFF_EVENT && !LogoffEndsThisProcess()) return TRUE;
   Watching& watching = TheWatching();
   {
     std::unique_lock lock(watching.mutex);
