@@ -154,7 +154,8 @@ int32_t WriteSerial(SerialHandle port, const uint8_t* bytes, size_t length, int 
   DWORD written = 0;
   std::optional<bool> ended;
   bool timedOut = false;
-  if (!started && WaitForSingleObject(request->event(), static_cast<DWORD>(timeoutMs)) != WAIT_OBJECT_0) {
+  if (!started &&
+      WaitForSingleObject(request->event(), static_cast<DWORD>(timeoutMs)) != WAIT_OBJECT_0) {
     // The write may still end on its own before the cancellation.
     timedOut = true;
     ended = Cancel(Native(port), request, &written);

@@ -145,7 +145,9 @@ TEST_F(ComPortLink, WriteThatTheLineNeverTakesFailsWithinItsTimeOutAndItsPartIsE
   }
   EXPECT_EQ(code, static_cast<int32_t>(ERROR_TIMEOUT));
   Bytes line;
-  for (Bytes part; !(part = Receive(4096, 500)).empty();) line.insert(line.end(), part.begin(), part.end());
+  for (Bytes part; !(part = Receive(4096, 500)).empty();) {
+    line.insert(line.end(), part.begin(), part.end());
+  }
   // The next frame never joins what the line took of the failed one.
   ASSERT_EQ(link.SendCommand(0, 0, "MD").code, 0);
   const Bytes next = Receive(6, 1000);

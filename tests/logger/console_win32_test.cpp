@@ -50,7 +50,8 @@ TEST_F(Console, JapaneseTextIsShownUnchangedWhateverTheCodePage) {
     SetConsoleOutputCP(codePage);
     SetConsoleCursorPosition(out, {0, 0});
     WriteText(console, "指定されたファイルが見つかりません。");
-    EXPECT_EQ(Shown(0, 18), L"指定されたファイルが見つかりません。") << "code page " << codePage;
+    EXPECT_EQ(Shown(0, 18), L"指定されたファイルが見つかりません。")
+        << "code page " << codePage;
   }
 }
 
