@@ -22,8 +22,9 @@ class InteractiveTerminal {
 
  private:
   bool ready_ = false;
-  std::uintptr_t console_ = 0;
-  std::uint32_t foundMode_ = 0;
+  // The console and the mode it was found in: Windows only.
+  [[maybe_unused]] std::uintptr_t console_ = 0;
+  [[maybe_unused]] std::uint32_t foundMode_ = 0;
 };
 
 // Writes UTF-8 text and flushes it. A Windows console takes it as UTF-16,
