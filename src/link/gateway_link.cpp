@@ -329,10 +329,7 @@ int32_t GatewayLink::WriteText(std::string_view text) {
     // Close may have closed the port between the check above and the lock.
     if (state() != LinkState::Open) return Fail(LinkError::NotOpen);
     if (useTcp == 0) {
-      const int timeoutMs = retryCount_ * static_cast<int>(text.size()) + 1000;
-      const int32_t code = serialPort_ == kNoSerial
-                               ? kSerialGoneError
-                               : WriteSerial(serialPort_, bytes, text.size(), timeoutMs);
+      const int32_t code = serialPort_ == kNoSerial ? kSerialGoneError : WriteSerialFrame(text);
       return code != 0 ? Fail(code) : 0;
     }
     // A socket the peer has reset (or one a failed reconnect left closed) is
@@ -359,6 +356,27 @@ int32_t GatewayLink::WriteText(std::string_view text) {
   streamRestarted_ = true;
   const int32_t code = SendAll(tcpSocket_, bytes, text.size());
   return code != 0 ? Fail(code) : 0;
+}
+
+// A write cut short leaves the start of a frame in the gateway's input, where
+// the next frame would be joined to it: the next write to that port ends it
+// with a terminator first, even after the port was closed and opened again.
+// Not at once: a line that has just failed to take a write in time seldom
+// takes another byte.
+int32_t GatewayLink::WriteSerialFrame(std::string_view text) {
+  std::string bytes;
+  if (cutFramePort_ == comPort) bytes.push_back(static_cast<char>(kFrameTerminator));
+  bytes.append(text);
+  const int timeoutMs = retryCount_ * static_cast<int>(bytes.size()) + 1000;
+  bool cutShort = false;
+  const int32_t code = WriteSerial(serialPort_, reinterpret_cast<const uint8_t*>(bytes.data()),
+                                   bytes.size(), timeoutMs, &cutShort);
+  if (code == 0) {
+    cutFramePort_ = -1;
+  } else if (cutShort) {
+    cutFramePort_ = comPort;
+  }
+  return code;
 }
 
 LinkConnection GatewayLink::connection() const {

@@ -120,6 +120,7 @@ class GatewayLink {
   int32_t RefillStaging();
   int32_t ReceiveIntoStaging();
   int32_t WriteText(std::string_view text);
+  int32_t WriteSerialFrame(std::string_view text);
   void ClosePort();
 
   void ReceiveLoop();
@@ -166,6 +167,7 @@ class GatewayLink {
   SocketHandle tcpSocket_ = kNoSocket;
   bool peerClosed_ = false;        // TCP: the peer has gone; wait without the socket
   bool streamRestarted_ = false;  // TCP: a reconnect replaced the socket
+  int32_t cutFramePort_ = -1;     // serial: the port whose last frame was cut short
 
   mutable std::mutex connectionMutex_;
   LinkConnection connection_;  // guarded by connectionMutex_

@@ -75,25 +75,31 @@ int32_t OpenSerialPort(const SerialPortRegistry& ports, int32_t comPort, int32_t
   return OpenDeviceNode(node->c_str(), speed, port);
 }
 
-int32_t WriteSerial(SerialHandle fd, const uint8_t* bytes, size_t length, int timeoutMs) {
+int32_t WriteSerial(SerialHandle fd, const uint8_t* bytes, size_t length, int timeoutMs,
+                    bool* cutShort) {
   using Clock = std::chrono::steady_clock;
   const auto deadline = Clock::now() + std::chrono::milliseconds(timeoutMs);
   size_t written = 0;
+  const auto fail = [&](int32_t code) {
+    *cutShort = written > 0;
+    return code;
+  };
+  *cutShort = false;
   while (written < length) {
     const ssize_t n = write(fd, bytes + written, length - written);
     if (n > 0) {
       written += static_cast<size_t>(n);
       continue;
     }
-    if (n < 0 && errno != EAGAIN && errno != EINTR) return LastErrno();
+    if (n < 0 && errno != EAGAIN && errno != EINTR) return fail(LastErrno());
     const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(
         deadline - Clock::now());
-    if (left.count() <= 0) return ETIMEDOUT;
+    if (left.count() <= 0) return fail(ETIMEDOUT);
     pollfd p{fd, POLLOUT, 0};
     if (poll(&p, 1, static_cast<int>(left.count())) < 0 && errno != EINTR) {
-      return LastErrno();
+      return fail(LastErrno());
     }
-    if (p.revents & (POLLERR | POLLHUP | POLLNVAL)) return EIO;
+    if (p.revents & (POLLERR | POLLHUP | POLLNVAL)) return fail(EIO);
   }
   return 0;
 }

@@ -20,8 +20,11 @@ class SerialPortRegistry;
 int32_t OpenSerialPort(const SerialPortRegistry& ports, int32_t comPort, int32_t speed,
                        int writeMsPerByte, SerialHandle* port);
 
-// Writes every byte, giving up after timeoutMs. 0 or the error number.
-int32_t WriteSerial(SerialHandle port, const uint8_t* bytes, size_t length, int timeoutMs);
+// Writes every byte, giving up after timeoutMs. 0 or the error number; on a
+// failure, cutShort says whether the port may have taken the first bytes but
+// not the last (as when the driver kept a write it was told to give up).
+int32_t WriteSerial(SerialHandle port, const uint8_t* bytes, size_t length, int timeoutMs,
+                    bool* cutShort);
 
 // Bytes in the port's input queue. 0, or the error of the failed query with
 // the count 0.

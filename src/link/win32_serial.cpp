@@ -5,6 +5,10 @@
 #include <windows.h>
 
 #include <cstdio>
+#include <memory>
+#include <mutex>
+#include <optional>
+#include <vector>
 
 namespace pelorin {
 
@@ -18,7 +22,9 @@ int32_t LastSystemError() {
 }
 
 // One request on the port, opened for overlapped use: started, then waited
-// for to its end. The port's time-outs bound reads and writes alike.
+// for to its end. The port's time-outs bound reads and writes alike. A
+// write's bytes live with it, so that a request that the driver still holds
+// can be given up whole (Abandon).
 class PortRequest {
  public:
   PortRequest() { overlapped_.hEvent = CreateEventW(nullptr, TRUE, FALSE, nullptr); }
@@ -37,9 +43,41 @@ class PortRequest {
     return GetOverlappedResult(port, &overlapped_, count, TRUE) != FALSE;
   }
 
+  std::vector<uint8_t> bytes;
+
  private:
   OVERLAPPED overlapped_{};
 };
+
+// How long a cancelled write is waited for. A well-behaved driver ends it at
+// once; one that ignores the cancellation must not hold the link's caller.
+constexpr DWORD kCancelledWriteWaitMs = 500;
+
+// Requests given up while their driver still held them: freed once the
+// driver has ended them (the event is set after the last write into the
+// OVERLAPPED), looked at whenever another is given up. Never destroyed: a
+// driver may still hold one while the process exits.
+void Abandon(std::unique_ptr<PortRequest> request) {
+  static std::mutex& mutex = *new std::mutex;
+  static auto& held = *new std::vector<std::unique_ptr<PortRequest>>;
+  const std::lock_guard lock(mutex);
+  std::erase_if(held, [](const std::unique_ptr<PortRequest>& given) {
+    return WaitForSingleObject(given->event(), 0) == WAIT_OBJECT_0;
+  });
+  held.push_back(std::move(request));
+}
+
+// Cancels the request and waits for its end, for a bounded time: its result
+// as GetOverlappedResult gives it, or nothing when the driver still holds it
+// and it has been given up.
+std::optional<bool> Cancel(HANDLE port, std::unique_ptr<PortRequest>& request, DWORD* count) {
+  CancelIoEx(port, request->get());
+  if (WaitForSingleObject(request->event(), kCancelledWriteWaitMs) != WAIT_OBJECT_0) {
+    Abandon(std::move(request));
+    return std::nullopt;
+  }
+  return GetOverlappedResult(port, request->get(), count, FALSE) != FALSE;
+}
 
 // Frames are binary bytes: whatever line settings the last program left, the
 // port carries 8 data bits without parity, flow control or dropped bytes, at
@@ -105,20 +143,34 @@ int32_t OpenSerialPort([[maybe_unused]] const SerialPortRegistry& ports, int32_t
 // The port's write time-out asks the driver to end the write in time; drivers
 // that ignore it, or a line held by flow control, would make the wait endless,
 // so the wait has its own bound and cancels the write when it runs out.
-int32_t WriteSerial(SerialHandle port, const uint8_t* bytes, size_t length, int timeoutMs) {
-  DWORD written = 0;
-  PortRequest request;
-  const BOOL started = WriteFile(Native(port), bytes, static_cast<DWORD>(length), nullptr, request.get());
+int32_t WriteSerial(SerialHandle port, const uint8_t* bytes, size_t length, int timeoutMs,
+                    bool* cutShort) {
+  *cutShort = false;
+  auto request = std::make_unique<PortRequest>();
+  request->bytes.assign(bytes, bytes + length);
+  const BOOL started = WriteFile(Native(port), request->bytes.data(), static_cast<DWORD>(length),
+                                 nullptr, request->get());
   if (!started && GetLastError() != ERROR_IO_PENDING) return LastSystemError();
-  if (!started && WaitForSingleObject(request.event(), static_cast<DWORD>(timeoutMs)) != WAIT_OBJECT_0) {
-    CancelIoEx(Native(port), request.get());
-    // The write may still have ended on its own before the cancellation.
-    const bool whole = GetOverlappedResult(Native(port), request.get(), &written, TRUE) &&
-                       written == length;
-    return whole ? 0 : static_cast<int32_t>(ERROR_TIMEOUT);
+  DWORD written = 0;
+  std::optional<bool> ended;
+  bool timedOut = false;
+  if (!started &&
+      WaitForSingleObject(request->event(), static_cast<DWORD>(timeoutMs)) != WAIT_OBJECT_0) {
+    // The write may still end on its own before the cancellation.
+    timedOut = true;
+    ended = Cancel(Native(port), request, &written);
+  } else {
+    ended = GetOverlappedResult(Native(port), request->get(), &written, TRUE) != FALSE;
   }
-  if (!GetOverlappedResult(Native(port), request.get(), &written, TRUE)) return LastSystemError();
-  return written == length ? 0 : static_cast<int32_t>(ERROR_TIMEOUT);
+  // How much of a write that the driver keeps reaches the line is unknown.
+  if (!ended) {
+    *cutShort = true;
+    return static_cast<int32_t>(ERROR_TIMEOUT);
+  }
+  const int32_t failure = *ended ? 0 : LastSystemError();
+  if (*ended && written == length) return 0;
+  *cutShort = written > 0 && written < length;
+  return failure != 0 && !timedOut ? failure : static_cast<int32_t>(ERROR_TIMEOUT);
 }
 
 // ClearCommError also clears the line-error flags, which the link ignores.

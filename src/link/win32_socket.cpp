@@ -69,7 +69,31 @@ int32_t OpenTcpSocket(SocketHandle* socket) {
   return 0;
 }
 
+namespace {
+
+// A lookup holds a use of Winsock of its own for as long as it runs: one
+// that its caller gave up ends on its own thread, maybe after the last link
+// has ended its use, and must not find the library cleaned up under it.
+class SocketLibraryUse {
+ public:
+  SocketLibraryUse() {
+    WSADATA data;
+    started_ = WSAStartup(MAKEWORD(2, 0), &data) == 0;
+  }
+  ~SocketLibraryUse() {
+    if (started_) WSACleanup();
+  }
+  SocketLibraryUse(const SocketLibraryUse&) = delete;
+  SocketLibraryUse& operator=(const SocketLibraryUse&) = delete;
+
+ private:
+  bool started_ = false;
+};
+
+}  // namespace
+
 int32_t ResolveIPv4(const char* host, const char* service, Ipv4Endpoint* endpoint) {
+  const SocketLibraryUse use;
   addrinfo hints{};
   hints.ai_family = AF_INET;
   hints.ai_socktype = SOCK_STREAM;

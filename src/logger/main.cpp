@@ -32,11 +32,6 @@ std::string Stamped(std::string_view line) {
   return stamp + std::string(line);
 }
 
-void Write(std::FILE* stream, std::string_view text) {
-  std::fwrite(text.data(), 1, text.size(), stream);
-  std::fflush(stream);
-}
-
 }  // namespace
 
 int main(int argc, char** argv) {
@@ -49,28 +44,29 @@ int main(int argc, char** argv) {
                                                 pelorin::monitor::ProgramVersionText());
   switch (parsed.action) {
     case ParsedArguments::Action::PrintAndExit:
-      Write(stdout, parsed.text);
+      WriteText(stdout, parsed.text);
       return 0;
     case ParsedArguments::Action::Refuse:
-      Write(stderr, "pelorin-logger: " + parsed.text + "\n");
+      WriteText(stderr, "pelorin-logger: " + parsed.text + "\n");
       return 2;
     case ParsedArguments::Action::Run:
       break;
   }
   const LoggerOptions& options = parsed.options;
   // On a terminal the rows are shown, with the events above them; elsewhere
-  // (a service) each event is a line on stderr.
+  // (a service) each event is a line on stderr. The terminal outlives the view.
+  const InteractiveTerminal terminal(options.quiet ? nullptr : stdout);
   std::unique_ptr<TerminalView> view;
-  if (!options.quiet && IsInteractiveTerminal(stdout)) {
+  if (terminal.ready()) {
     view = std::make_unique<TerminalView>(options.rowNames,
-                                          [](std::string_view text) { Write(stdout, text); });
+                                          [](std::string_view text) { WriteText(stdout, text); });
   }
   LoggerRun::Say say = [&](std::string_view line, bool failure) {
     if (options.quiet && !failure) return;
     if (view) {
       view->Event(Stamped(line));
     } else {
-      Write(stderr, Stamped(line) + "\n");
+      WriteText(stderr, Stamped(line) + "\n");
     }
   };
   LoggerRun::Show show;

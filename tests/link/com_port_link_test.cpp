@@ -132,7 +132,7 @@ TEST_F(ComPortLink, EveryByteValuePassesUnchangedBothWaysWhateverTheLastProgramL
   link.Close();
 }
 
-TEST_F(ComPortLink, WriteThatTheLineNeverTakesFailsWithinItsTimeOut) {
+TEST_F(ComPortLink, WriteThatTheLineNeverTakesFailsWithinItsTimeOutAndItsPartIsEnded) {
   // Nobody reads the gateway's side: the line fills until a write cannot end.
   ASSERT_EQ(link.Open().code, 0);
   const std::string text(250, 'w');
@@ -144,9 +144,17 @@ TEST_F(ComPortLink, WriteThatTheLineNeverTakesFailsWithinItsTimeOut) {
     EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::seconds(10));
   }
   EXPECT_EQ(code, static_cast<int32_t>(ERROR_TIMEOUT));
-  link.Close();
-  while (!Receive(4096, 500).empty()) {
+  Bytes line;
+  for (Bytes part; !(part = Receive(4096, 500)).empty();) {
+    line.insert(line.end(), part.begin(), part.end());
   }
+  // The next frame never joins what the line took of the failed one.
+  ASSERT_EQ(link.SendCommand(0, 0, "MD").code, 0);
+  const Bytes next = Receive(6, 1000);
+  line.insert(line.end(), next.begin(), next.end());
+  ASSERT_GE(line.size(), 6u);
+  EXPECT_EQ(Bytes(line.end() - 6, line.end()), (Bytes{0xC8, 0x30, 0x30, 0x4D, 0x44, 0xC8}));
+  link.Close();
 }
 
 TEST_F(ComPortLink, MissingPortFailsWithTheSystemError) {

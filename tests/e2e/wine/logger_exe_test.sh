@@ -17,6 +17,12 @@ trap 'rm -rf "$work"' EXIT
 
 version() { [[ $(wine "$exe" --version 2>/dev/null | tr -d '\r') == "Version 1.01" ]]; }
 check "pelorin-logger.exe --version says Version 1.01" version
+# Windows tells a program that loads user32 (shell32, ole32 and gdi32 load it
+# too) of a logoff or a shutdown by window messages, never by its console.
+no_window_libraries() {
+  ! x86_64-w64-mingw32-objdump -p "$exe" | grep -qiE 'DLL Name: (user32|gdi32|shell32|ole32)\.dll'
+}
+check "it loads no window library, so that logoffs and shutdowns reach it" no_window_libraries
 
 start_sim "$sim" "$work/sim.out" --rate 50 --fixed-report || { check "simulator" false; finish_checks; exit 1; }
 mkdir "$work/設定"
@@ -42,5 +48,32 @@ logged_all() {
 check "its file holds each of its ${decoded:-0} reports, under the names' header" logged_all
 kill "$sim_pid" 2>/dev/null
 wait "$sim_pid" 2>/dev/null
+
+# On a terminal Wine gives the program a console, whose code page is the
+# Japanese one: the system's Japanese words for the refused connection still
+# arrive unchanged (the console wraps long lines).
+on_console() {  # on_console SECONDS TEXT COMMAND... : the terminal's output
+  python3 -c '
+import os, pty, select, signal, sys, time
+pid, fd = pty.fork()
+if pid == 0:
+    os.execvp(sys.argv[3], sys.argv[3:])
+out, end = b"", time.time() + float(sys.argv[1])
+while time.time() < end and sys.argv[2].encode() not in out.replace(b"\r", b"").replace(b"\n", b""):
+    if select.select([fd], [], [], 0.2)[0]:
+        try:
+            out += os.read(fd, 4096)
+        except OSError:
+            break
+os.kill(pid, signal.SIGINT)
+os.waitpid(pid, 0)
+sys.stdout.buffer.write(out)' "$@"
+}
+console_japanese() {
+  LANG=ja_JP.UTF-8 on_console 20 接続は拒否されました wine "$exe" --tcp "127.0.0.1:$sim_port" \
+    --csv "Z:${work//\//\\}\\console.csv" >"$work/console.txt"
+  tr -d '\r\n' <"$work/console.txt" | grep -q 接続は拒否されました || { cat -v "$work/console.txt"; return 1; }
+}
+check "a console shows the system's Japanese words unchanged" console_japanese
 
 finish_checks
