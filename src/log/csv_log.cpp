@@ -9,10 +9,6 @@
 
 namespace pelorin {
 
-// kQueueBytes: some 2 s of records at the fastest rate a link delivers
-// (60 000 reports a second from a simulated gateway over loopback), and
-// minutes of them at a real gateway's pace.
-
 CsvLog::CsvLog(FailureHandler onWriteFailure, Persistence persistence,
                std::chrono::milliseconds retry)
     : onWriteFailure_(std::move(onWriteFailure)), persistence_(persistence), retry_(retry) {}

@@ -6,6 +6,7 @@
 #include "thread_name.h"
 
 #include <algorithm>
+#include <cerrno>
 
 namespace pelorin {
 
