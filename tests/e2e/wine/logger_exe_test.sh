@@ -40,7 +40,7 @@ sleep 2
 kill -INT "$logger"
 stopped() { process_ends "$logger" 5 && wait "$logger"; }
 check "Ctrl+C stops it within 5 s, with status 0" stopped
-decoded=$(sed -n 's/.* stopped; \([0-9]*\) reports decoded\r\?$/\1/p' "$work/err.txt")
+decoded=$(sed -n 's/.* stopped; \([0-9]*\) reports decoded, \1 written, 0 not written\r\?$/\1/p' "$work/err.txt")
 logged_all() {
   [[ $(head -1 "$work/ログ.csv" | iconv -f SHIFT_JIS -t UTF-8) == *",温度 1,,湿度,,,,電圧,,電流,"* ]] &&
     (($(grep -ac KT-200 "$work/ログ.csv") == decoded && decoded > 0)) || { cat "$work/err.txt"; return 1; }
