@@ -84,7 +84,7 @@ process_ends "$logger_pid" 5 || { echo "the logger did not stop within 5 s" >&2;
 wait "$logger_pid" || { echo "the logger exited with status $?" >&2; exit 1; }
 
 records=$(($(wc -l <"$work/soak.csv") - 1))
-decoded=$(sed -n 's/.* stopped; \([0-9]*\) reports decoded$/\1/p' "$work/events.txt")
+decoded=$(sed -n 's/.* stopped; \([0-9]*\) reports decoded.*/\1/p' "$work/events.txt")
 sessions=$(grep -c 'start command answered' "$work/events.txt" || true)
 sort -n "$work/shares" | awk -v rss0="$rss_start" -v rss1="$rss_end" -v peak="$rss_peak" \
   -v records="$records" -v decoded="${decoded:-0}" -v sessions="$sessions" -v restarts="$restarts" '

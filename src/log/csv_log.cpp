@@ -183,7 +183,8 @@ bool CsvLog::Append(const NodeReport& report) {
       (before < kLogBatchBytes && session.pending.size() >= kLogBatchBytes)) {
     session.writerWake.notify_one();
   }
-  if (wasEmpty && session.watchIdle) session.changed.notify_all();
+  // Only a log that gives up watches how long records wait.
+  if (wasEmpty && session.watchIdle && !session.keepTrying) session.changed.notify_all();
   return true;
 }
 
