@@ -106,7 +106,7 @@ sleep 3
 kill -TERM "$logger"
 logger_stopped() { process_ends "$logger" 3 && wait "$logger"; }
 check "SIGTERM stops the logger within 3 s, with status 0" logger_stopped
-decoded=$(sed -n 's/.* stopped; \([0-9]*\) reports decoded$/\1/p' "$work/logger.err")
+decoded=$(sed -n 's/.* stopped; \([0-9]*\) reports decoded, \1 written, 0 not written$/\1/p' "$work/logger.err")
 logged_all() {
   [[ $(head -1 "$work/state/logger.csv" | iconv -f SHIFT_JIS -t UTF-8) == *"温度 1"* ]] &&
     (($(grep -ac KT-200 "$work/state/logger.csv") == decoded && decoded > 0)) ||
