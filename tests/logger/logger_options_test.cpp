@@ -134,9 +134,9 @@ TEST(LoggerArguments, AServiceReadsItsOptionsFromAFile) {
   // As a Windows editor saves it: a byte order mark and CR LF; names
   // without quotes; the command line wins over the file.
   parsed = parseFile("\xEF\xBB\xBFtcp=gw:1\r\ncsv=a.csv\r\nnames=温度,湿度,電圧,電流,風速\r\nquiet=false\r\n",
-                     {"--tcp", "10.0.0.2:10003", "--quiet"});
+                     {"--tcp", "127.0.0.2:10003", "--quiet"});
   ASSERT_EQ(parsed.action, ParsedArguments::Action::Run) << parsed.text;
-  EXPECT_EQ(parsed.options.host, "10.0.0.2");
+  EXPECT_EQ(parsed.options.host, "127.0.0.2");
   EXPECT_EQ(parsed.options.rowNames[4], "風速");
   EXPECT_TRUE(parsed.options.quiet);
 
