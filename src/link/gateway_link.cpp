@@ -153,18 +153,6 @@ void GatewayLink::Close() {
   ClosePort();
 }
 
-void GatewayLink::FinishReading(std::chrono::milliseconds bound) {
-  if (state() != LinkState::Open) return;
-  readAll_.store(false);
-  finishing_.store(true);
-  wake_.Signal();
-  const auto deadline = LinkClock::now() + bound;
-  while (!readAll_.load() && state() == LinkState::Open && LinkClock::now() < deadline) {
-    std::this_thread::sleep_for(std::chrono::milliseconds(2));
-  }
-  finishing_.store(false);
-}
-
 LinkStatus GatewayLink::SendCommand(int32_t node, int32_t waitSeconds,
                                     std::string_view command) {
   char number[16];

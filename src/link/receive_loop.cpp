@@ -8,6 +8,8 @@
 #include "socket_io.h"
 #include "thread_name.h"
 
+#include <thread>
+
 namespace pelorin {
 
 void GatewayLink::ReceiveLoop() {
@@ -36,6 +38,18 @@ void GatewayLink::ReceiveLoop() {
     }
   }
   state_.store(ToInt(LinkState::Closed));
+}
+
+void GatewayLink::FinishReading(std::chrono::milliseconds bound) {
+  if (state() != LinkState::Open) return;
+  readAll_.store(false);
+  finishing_.store(true);
+  wake_.Signal();
+  const auto deadline = LinkClock::now() + bound;
+  while (!readAll_.load() && state() == LinkState::Open && LinkClock::now() < deadline) {
+    std::this_thread::sleep_for(std::chrono::milliseconds(2));
+  }
+  finishing_.store(false);
 }
 
 // Returns false when the link cannot become Open: the port was lost while
