@@ -71,7 +71,7 @@ void LogKeeper::LookAfter() {
   if (nextOpen_ && Clock::now() >= *nextOpen_) OpenFile();
   if (nextOpen_) return;  // told when it could not be opened
   const CsvLog::Health health = log_.health();
-  const LogCounts counts = Counts();
+  const LogCounts counts = CountsOf(health);
   if (!trouble_) {
     if (health.error != 0) {
       Begin("cannot write the log file " + path_ + ": " + DescribeLogFailure(health.error),
@@ -136,8 +136,9 @@ void LogKeeper::Close() {
   CloseFile();
 }
 
-LogCounts LogKeeper::Counts() const {
-  const CsvLog::Health health = log_.health();
+LogCounts LogKeeper::Counts() const { return CountsOf(log_.health()); }
+
+LogCounts LogKeeper::CountsOf(const CsvLog::Health& health) const {
   return {sink_.reports(), health.written, health.lost + sink_.refused()};
 }
 

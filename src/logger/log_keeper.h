@@ -67,6 +67,7 @@ class LogKeeper {
     Clock::time_point told;
   };
 
+  LogCounts CountsOf(const CsvLog::Health& health) const;
   void UseDay(int day);
   bool OpenFile();
   void FollowTheDay();
