@@ -13,7 +13,7 @@ PACKAGES=(
   g++-mingw-w64-x86-64-posix wine wine64 googletest socat locales xdotool imagemagick
   dpkg-dev file lintian appstream desktop-file-utils unzip librsvg2-bin icoutils x11-utils
   python3-fusepy libcli11-dev nftables libsystemd-dev systemd
-  nlohmann-json3-dev python3-jsonschema
+  nlohmann-json3-dev python3-jsonschema libmosquitto-dev mosquitto mosquitto-clients openssl
 )
 
 install_missing() {
