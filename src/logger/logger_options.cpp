@@ -2,6 +2,7 @@
 
 #include "config_file.h"
 #include "cp932_encoder.h"
+#include "mqtt_options.h"
 #include "serial_device_check.h"
 
 #include <CLI/CLI.hpp>
@@ -92,11 +93,18 @@ std::string TakeOptionsFile(CLI::App& app, const std::string& path) {
     CLI::Option* option = app.get_option_no_throw("--" + setting.name);
     const bool settable = setting.name != "config" && setting.name != "help" && setting.name != "version";
     if (option == nullptr || !settable) return where + "no option is named " + setting.name;
-    const bool flag = option->get_expected_min() == 0;
-    if (!setting.hasValue && !flag) return where + "expected " + setting.name + "=VALUE";
+    const bool flag = option->get_expected_max() == 0;
+    const bool valueOptional = option->get_expected_min() == 0;
+    if (!setting.hasValue && !valueOptional) return where + "expected " + setting.name + "=VALUE";
     if (option->count() > 0) continue;
     try {
-      option->add_result(setting.hasValue ? setting.value : "true");
+      if (setting.hasValue) {
+        option->add_result(setting.value);
+      } else if (flag) {
+        option->add_result("true");
+      } else {
+        option->add_result(std::vector<std::string>{});  // given without its value
+      }
       option->run_callback();
     } catch (const CLI::ParseError& error) {
       return where + error.what();
@@ -109,8 +117,12 @@ bool Given(const CLI::Option* option) { return option->count() > 0; }
 bool Given(const CLI::App& app, const char* name) { return Given(app.get_option_no_throw(name)); }
 
 std::string CheckLogAndGateway(const CLI::App& app, const std::string& tcp, LoggerOptions* options) {
-  if (!Given(app, "--csv")) return "--csv PATH is required: the log file";
-  if (options->csvPath.empty()) return "--csv: the path is empty";
+  const bool csv = Given(app, "--csv");
+  if (!csv && !Given(app, "--mqtt")) {
+    return "--csv PATH or --mqtt URL is required: the log file, the broker, or both";
+  }
+  if (csv && options->csvPath.empty()) return "--csv: the path is empty";
+  if (!csv && (options->daily || Given(app, "--keep-days"))) return "--daily needs --csv";
   const bool viaTcp = Given(app, "--tcp");
   const bool viaSerial = Given(app, "--serial");
   if (viaTcp && viaSerial) return "--tcp and --serial exclude each other: give one gateway";
@@ -135,12 +147,13 @@ ParsedArguments ParseArguments(int argc, const char* const* argv, const std::str
   ParsedArguments parsed;
   LoggerOptions& options = parsed.options;
   std::string tcp, names, configPath;
+  MqttArguments mqtt;
   int speed = 0;
 
   // Which options need or exclude which is checked below, once the options
   // file has filled in what the command line left out: CLI11's own checks
   // would see the command line alone.
-  CLI::App app("Logs every node report of a Pelorin gateway to a CSV file, unattended.",
+  CLI::App app("Logs every node report of a Pelorin gateway to a CSV file or an MQTT broker, unattended.",
                "pelorin-logger");
   app.set_version_flag("--version", versionText);
   app.add_option("--tcp", tcp, "the gateway's LAN side (IPv4)")->type_name("HOST:PORT");
@@ -149,7 +162,7 @@ ParsedArguments ParseArguments(int argc, const char* const* argv, const std::str
       ->type_name("DEVICE");
   app.add_option("--speed", speed, "with --serial: the serial line's speed (8N1)")
       ->type_name("BAUD");
-  app.add_option("--csv", options.csvPath, "the log file (Shift-JIS, CR LF); required")->type_name("PATH");
+  app.add_option("--csv", options.csvPath, "the log file (Shift-JIS, CR LF)")->type_name("PATH");
   app.add_option("--names", names, "the header's five row names, separated by commas")
       ->type_name("NAMES");
   app.add_flag("--daily", options.daily, "one file per local day, dated before the extension");
@@ -162,6 +175,7 @@ ParsedArguments ParseArguments(int argc, const char* const* argv, const std::str
       ->type_name("SECONDS")
       ->check(CLI::Range(1, 86400));
   app.add_flag("--quiet", options.quiet, "no display and no event lines, only failures");
+  AddMqttOptions(app, &mqtt);
   // A service reads its options from a file that the shell reads too
   // (/etc/default/…): the options' own names, such as tcp=HOST:PORT.
   app.add_option("--config", configPath, "read options from FILE, one name=value a line")
@@ -188,6 +202,7 @@ ParsedArguments ParseArguments(int argc, const char* const* argv, const std::str
   if (problem.empty() && Given(app, "--speed")) problem = CheckSpeed(app, speed, &options);
   if (problem.empty() && Given(app, "--names")) problem = CheckRowNames(names, &options);
   if (problem.empty() && Given(app, "--keep-days") && !options.daily) problem = "--keep-days needs --daily";
+  if (problem.empty()) problem = CheckMqtt(app, mqtt, &options);
   // Last: it looks at the device itself.
   if (problem.empty() && Given(app, "--serial")) problem = SerialDeviceProblem(options.serialDevice);
   if (!problem.empty()) {

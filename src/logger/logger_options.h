@@ -1,26 +1,12 @@
 #pragma once
 
+#include "mqtt_settings.h"
+
 #include <array>
 #include <optional>
 #include <string>
 
 namespace pelorin::logger {
-
-// Where and how the logger publishes its reports to an MQTT broker.
-struct MqttOptions {
-  bool tls = false;             // mqtts://
-  std::string host;             // --mqtt mqtt[s]://HOST[:PORT]
-  int port = 1883;              // 8883 with TLS
-  std::string topicPrefix;      // --mqtt-topic; by default pelorin/GATEWAY
-  std::string user;             // --mqtt-user
-  std::string password;         // read from --mqtt-password-file, never the command line
-  std::string caFile;           // --mqtt-ca; empty: the system's CAs
-  std::string certFile;         // --mqtt-cert and --mqtt-key: a client certificate
-  std::string keyFile;
-  int qos = 0;                  // --mqtt-qos, of the reports
-  size_t queue = 10000;         // --mqtt-queue: reports kept while the broker is away
-  std::optional<std::string> discoveryPrefix;  // --mqtt-discovery [PREFIX]
-};
 
 // What pelorin-logger is told on its command line.
 struct LoggerOptions {
@@ -35,7 +21,7 @@ struct LoggerOptions {
   int keepDays = 0;  // with daily files: older ones are removed; 0 keeps all
   int silenceSeconds = 60;
   bool quiet = false;
-  std::optional<MqttOptions> mqtt;
+  std::optional<mqtt::MqttSettings> mqtt;
 };
 
 // The outcome of reading the command line: run with the options, or print

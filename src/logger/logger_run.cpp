@@ -25,6 +25,8 @@ protocol::SessionPacing Pacing(const RunTiming& timing, const LoggerOptions& opt
 // How long a stop waits for the link to read what the gateway has sent: the
 // log's close has the rest of the stop's two seconds.
 constexpr std::chrono::milliseconds kFinishReadingBound{500};
+// How long a stop gives the broker the queued reports and the "offline".
+constexpr std::chrono::milliseconds kPublishingBound{1000};
 
 }  // namespace
 
@@ -53,6 +55,14 @@ LoggerRun::~LoggerRun() {
   session_.EndKeeping();
   session_.Close();
   log_.Close();
+  if (publisher_) publisher_->Stop(std::chrono::milliseconds(0));
+}
+
+std::unique_ptr<mqtt::MqttPublisher> LoggerRun::MakePublisher() {
+  if (!options_.mqtt) return nullptr;
+  return std::make_unique<mqtt::MqttPublisher>(
+      *options_.mqtt, options_.rowNames,
+      [this](std::string_view line, bool failure) { Tell(line, failure); }, timing_.publish);
 }
 
 void LoggerRun::RequestStop() {
@@ -73,7 +83,8 @@ bool LoggerRun::Stopping() {
 }
 
 int LoggerRun::Run() {
-  keeper_.Open();
+  if (logging_) keeper_.Open();
+  if (publisher_) publisher_->Start();
   std::thread keeper;
   try {
     keeper = std::thread([this] {
@@ -82,7 +93,8 @@ int LoggerRun::Run() {
     });
   } catch (const std::system_error& error) {
     Tell("cannot start the session's thread: " + DescribeFailure(error.code().value()), true);
-    keeper_.Close();
+    if (logging_) keeper_.Close();
+    if (publisher_) publisher_->Stop(std::chrono::milliseconds(0));
     return 1;
   }
   notice_.Ready();
@@ -94,8 +106,15 @@ int LoggerRun::Run() {
   keeper.join();
   link_.FinishReading(kFinishReadingBound);
   session_.Close();
-  keeper_.Close();
-  Tell("stopped; " + std::to_string(sink_.reports()) + " reports decoded, " + keeper_.Outcome());
+  if (logging_) keeper_.Close();
+  if (publisher_) publisher_->Stop(kPublishingBound);
+  std::string outcome = logging_ ? keeper_.Outcome() : "";
+  if (publisher_) {
+    const mqtt::PublishCounts counts = publisher_->counts();
+    outcome += (logging_ ? "; " : "") + std::to_string(counts.published) + " published, " +
+               std::to_string(counts.notPublished) + " not published";
+  }
+  Tell("stopped; " + std::to_string(sink_.reports()) + " reports decoded, " + outcome);
   return 0;
 }
 
@@ -165,16 +184,18 @@ void LoggerRun::LookAfterLogUntilStopped() {
       if (shared_.stop) return;
       reopen = std::exchange(shared_.reopen, false);
     }
-    if (reopen) keeper_.Reopen();
-    keeper_.LookAfter();
+    if (logging_) {
+      if (reopen) keeper_.Reopen();
+      keeper_.LookAfter();
+    }
     ShowView();
     SummarizeWhenDue();
     TellRepeats();
     notice_.Tick(sink_.reports());
     // A report of a new day waits for its file, the log's health and the
     // view for their turn: a look ten times a second.
-    const Clock::time_point wake =
-        std::min(Clock::now() + std::chrono::milliseconds(100), keeper_.NextTry());
+    Clock::time_point wake = Clock::now() + std::chrono::milliseconds(100);
+    if (logging_) wake = std::min(wake, keeper_.NextTry());
     std::unique_lock lock(sharedMutex_);
     requested_.wait_until(lock, wake, [&] { return shared_.stop || shared_.reopen; });
   }
@@ -184,6 +205,7 @@ void LoggerRun::SummarizeWhenDue() {
   if (Clock::now() < nextSummary_) return;
   nextSummary_ += timing_.summary;
   const LogCounts counts = keeper_.Counts();
+  const mqtt::PublishCounts published = publisher_ ? publisher_->counts() : mqtt::PublishCounts{};
   Shared now;
   {
     std::lock_guard lock(sharedMutex_);
@@ -191,14 +213,27 @@ void LoggerRun::SummarizeWhenDue() {
   }
   const std::string period =
       timing_.summary == std::chrono::hours(1) ? "hour" : Seconds(timing_.summary);
-  Tell("in the last " + period + ": " +
-       std::to_string(counts.decoded - summarized_.decoded) + " reports decoded, " +
-       std::to_string(counts.written - summarized_.written) + " written, " +
-       std::to_string(counts.notWritten - summarized_.notWritten) + " not written; " +
+  Tell("in the last " + period + ": " + std::to_string(counts.decoded - summarized_.decoded) +
+       " reports decoded, " + Outcome(counts, published) + "; " +
        std::to_string(now.sessions - summarizedShared_.sessions) + " sessions started, " +
        std::to_string(now.losses - summarizedShared_.losses) + " gateway losses");
   summarized_ = counts;
+  summarizedPublished_ = published;
   summarizedShared_ = now;
+}
+
+std::string LoggerRun::Outcome(const LogCounts& logged, const mqtt::PublishCounts& published) const {
+  std::string outcome;
+  if (logging_) {
+    outcome = std::to_string(logged.written - summarized_.written) + " written, " +
+              std::to_string(logged.notWritten - summarized_.notWritten) + " not written";
+  }
+  if (publisher_) {
+    outcome += (logging_ ? "; " : "") + std::to_string(published.published - summarizedPublished_.published) +
+               " published, " + std::to_string(published.notPublished - summarizedPublished_.notPublished) +
+               " not published";
+  }
+  return outcome;
 }
 
 // Digits that change more often than this cannot be read anyway.

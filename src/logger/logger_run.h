@@ -5,6 +5,7 @@
 #include "log_keeper.h"
 #include "logger_options.h"
 #include "logger_sink.h"
+#include "mqtt_publisher.h"
 #include "repeated_lines.h"
 #include "report_session.h"
 #include "serial_ports.h"
@@ -15,6 +16,7 @@
 #include <condition_variable>
 #include <cstdint>
 #include <functional>
+#include <memory>
 #include <mutex>
 #include <string>
 #include <string_view>
@@ -29,6 +31,7 @@ struct RunTiming {
   std::chrono::milliseconds logReminder{600000};  // a log failure that lasts is told again
   std::chrono::milliseconds summary{3600000};     // a line of counts, so that a quiet log shows life
   int32_t commandWaitSeconds = 5;
+  mqtt::PublishTiming publish;
   // The time that reports are stamped with, and that names daily files.
   LoggerSink::Clock clock = [] {
     return std::chrono::system_clock::to_time_t(std::chrono::system_clock::now());
@@ -91,11 +94,16 @@ class LoggerRun : public protocol::SessionObserver {
   // The counts of repeated lines that have waited long enough.
   void TellRepeats();
   std::string GatewayName() const;
+  // With --mqtt: the publisher, not yet started.
+  std::unique_ptr<mqtt::MqttPublisher> MakePublisher();
   bool Stopping();
   // Shows the latest report, at most kViewsPerSecond times a second.
   void ShowView();
   // A line of what came of the last summary's period, when one has passed.
   void SummarizeWhenDue();
+  // "3960 written, 0 not written; 3960 published, 0 not published", of the
+  // outlets in use, less what was counted before.
+  std::string Outcome(const LogCounts& logged, const mqtt::PublishCounts& published) const;
 
   const LoggerOptions options_;
   const Say say_;
@@ -105,7 +113,9 @@ class LoggerRun : public protocol::SessionObserver {
   SerialPortRegistry ports_;
   GatewayLink link_{ports_};
   CsvLog log_;
-  LoggerSink sink_{log_, options_.daily, timing_.clock};
+  const bool logging_ = !options_.csvPath.empty();
+  std::unique_ptr<mqtt::MqttPublisher> publisher_ = MakePublisher();
+  LoggerSink sink_{log_, options_.daily, timing_.clock, {logging_, publisher_.get()}};
   LogKeeper keeper_;
   protocol::ReportSession session_;
 
@@ -120,6 +130,7 @@ class LoggerRun : public protocol::SessionObserver {
   Clock::time_point nextView_;
   Clock::time_point nextSummary_;
   LogCounts summarized_;
+  mqtt::PublishCounts summarizedPublished_;
   Shared summarizedShared_;
   // The session's thread only.
   bool started_ = false;           // the gateway answered a start command once

@@ -6,6 +6,9 @@ namespace pelorin::logger {
 
 void LoggerSink::AppendRecord(const NodeReport& report) {
   reports_.fetch_add(1);
+  // The broker's queue never waits, and keeps its own order across days.
+  if (outlets_.publisher != nullptr) outlets_.publisher->Publish(report);
+  if (!outlets_.log) return;
   {
     std::lock_guard lock(mutex_);
     if (holding_ || delivering_ || !held_.empty() || !OfLogDay(report)) {

@@ -1,6 +1,7 @@
 #pragma once
 
 #include "csv_log.h"
+#include "mqtt_publisher.h"
 #include "report_sink.h"
 
 #include <atomic>
@@ -13,6 +14,12 @@
 #include <vector>
 
 namespace pelorin::logger {
+
+// Where the logger's reports go besides the view: the log, a broker, or both.
+struct SinkOutlets {
+  bool log = true;
+  mqtt::MqttPublisher* publisher = nullptr;
+};
 
 // Where the logger's decoded reports go: each into the log, and counted, so
 // that the logger can tell a gateway that has gone quiet and how many reports
@@ -27,8 +34,8 @@ class LoggerSink : public ReportSink {
  public:
   using Clock = std::function<std::time_t()>;
 
-  LoggerSink(CsvLog& log, bool daily, Clock clock)
-      : log_(log), daily_(daily), clock_(std::move(clock)) {}
+  LoggerSink(CsvLog& log, bool daily, Clock clock, SinkOutlets outlets = {})
+      : log_(log), daily_(daily), clock_(std::move(clock)), outlets_(outlets) {}
 
   RowValues& Rows() override { return rows_; }
   void SetNodeStatus(std::string_view text) override;
@@ -65,6 +72,7 @@ class LoggerSink : public ReportSink {
   CsvLog& log_;
   const bool daily_;
   const Clock clock_;
+  const SinkOutlets outlets_;
   RowValues rows_;
   std::atomic<uint64_t> reports_{0};
   std::atomic<uint64_t> refused_{0};
