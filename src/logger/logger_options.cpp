@@ -103,7 +103,7 @@ std::string TakeOptionsFile(CLI::App& app, const std::string& path) {
       } else if (flag) {
         option->add_result("true");
       } else {
-        option->add_result(std::vector<std::string>{});  // given without its value
+        option->add_result(std::string{});  // given without its value
       }
       option->run_callback();
     } catch (const CLI::ParseError& error) {

@@ -168,6 +168,78 @@ TEST(LoggerArguments, AServiceReadsItsOptionsFromAFile) {
   EXPECT_NE(parsed.text.find(path), std::string::npos) << parsed.text;
 }
 
+// The broker's options, from a service's options file and the command line;
+// a password never comes from the command line, and a build without MQTT
+// says so.
+TEST(LoggerArguments, MqttPublishingIsTakenOrRefusedInOneLine) {
+  const std::string secret = JapaneseTempPath("mqtt-password");
+  std::ofstream(std::filesystem::path(Utf8(secret)), std::ios::binary) << "s3cret #1\r\nnot this\n";
+  const std::string empty = JapaneseTempPath("mqtt-empty");
+  std::ofstream(std::filesystem::path(Utf8(empty)), std::ios::binary) << "\n";
+  const std::string options = JapaneseTempPath("mqtt-options");
+  std::ofstream(std::filesystem::path(Utf8(options)), std::ios::binary)
+      << "tcp=127.0.0.1:10003\nmqtt=mqtts://127.0.0.1:8884/\nmqtt_user=site\n"
+      << "mqtt_password_file=\"" << secret << "\"\nmqtt_ca=\"" << secret << "\"\n"
+      << "mqtt_qos=1\nmqtt_queue=500\nmqtt_discovery\n";
+  ParsedArguments parsed = Parse({"--config", options.c_str()});
+#if defined(_WIN32)
+  EXPECT_EQ(parsed.action, ParsedArguments::Action::Refuse);
+  EXPECT_NE(parsed.text.find("this build has no MQTT"), std::string::npos) << parsed.text;
+#else
+  ASSERT_EQ(parsed.action, ParsedArguments::Action::Run) << parsed.text;
+  ASSERT_TRUE(parsed.options.mqtt);
+  const mqtt::MqttSettings& settings = *parsed.options.mqtt;
+  EXPECT_TRUE(parsed.options.csvPath.empty());
+  EXPECT_TRUE(settings.tls);
+  EXPECT_EQ(settings.host, "127.0.0.1");
+  EXPECT_EQ(settings.port, 8884);
+  EXPECT_EQ(settings.topicPrefix, "pelorin/127.0.0.1_10003");
+  EXPECT_EQ(settings.user, "site");
+  EXPECT_EQ(settings.password, "s3cret #1");
+  EXPECT_EQ(settings.qos, 1);
+  EXPECT_EQ(settings.queue, 500u);
+  EXPECT_EQ(settings.discoveryPrefix, "homeassistant");
+
+  parsed = Parse({"--tcp", "127.0.0.1:1", "--mqtt", "mqtt://[::1]", "--mqtt-topic", "site/hall 2",
+                  "--mqtt-discovery", "ha"});
+  ASSERT_EQ(parsed.action, ParsedArguments::Action::Run) << parsed.text;
+  EXPECT_EQ(parsed.options.mqtt->host, "::1");
+  EXPECT_EQ(parsed.options.mqtt->port, 1883);
+  EXPECT_EQ(parsed.options.mqtt->topicPrefix, "site/hall 2");
+  EXPECT_EQ(parsed.options.mqtt->discoveryPrefix, "ha");
+
+  const struct {
+    std::vector<const char*> arguments;
+    std::string says;
+  } mistakes[] = {
+      {{"--mqtt-user", "site", "--csv", "a.csv"}, "--mqtt-user needs --mqtt"},
+      {{"--mqtt", "http://127.0.0.1"}, "expected mqtt://HOST[:PORT]"},
+      {{"--mqtt", "mqtt://site:pw@127.0.0.1"}, "not in the URL"},
+      {{"--mqtt", "mqtt://127.0.0.1:0"}, "1 to 65535"},
+      {{"--mqtt", "mqtt://::1:1883"}, "in brackets"},
+      {{"--mqtt", "mqtt://127.0.0.1/a"}, "expected mqtt://HOST[:PORT]"},
+      {{"--mqtt", "mqtt://127.0.0.1", "--mqtt-topic", "site/#"}, "only a subscription"},
+      {{"--mqtt", "mqtt://127.0.0.1", "--mqtt-topic", "site//a"}, "empty level"},
+      {{"--mqtt", "mqtt://127.0.0.1", "--mqtt-discovery", "$SYS"}, "broker's own"},
+      {{"--mqtt", "mqtt://127.0.0.1", "--mqtt-password-file", secret.c_str()}, "needs --mqtt-user"},
+      {{"--mqtt", "mqtt://127.0.0.1", "--mqtt-user", "u", "--mqtt-password-file", empty.c_str()},
+       "is empty"},
+      {{"--mqtt", "mqtt://127.0.0.1", "--mqtt-ca", secret.c_str()}, "need an mqtts:// URL"},
+      {{"--mqtt", "mqtts://127.0.0.1", "--mqtt-cert", secret.c_str()}, "go together"},
+      {{"--mqtt", "mqtts://127.0.0.1", "--mqtt-ca", "absent.pem"}, "cannot read absent.pem"},
+      {{"--mqtt", "mqtt://127.0.0.1", "--mqtt-qos", "2"}, "--mqtt-qos"},
+      {{"--mqtt", "mqtt://127.0.0.1", "--daily"}, "--daily needs --csv"},
+  };
+  for (const auto& mistake : mistakes) {
+    std::vector<const char*> arguments = mistake.arguments;
+    arguments.insert(arguments.begin(), {"--tcp", "127.0.0.1:1"});
+    parsed = Parse(arguments);
+    EXPECT_EQ(parsed.action, ParsedArguments::Action::Refuse) << mistake.says;
+    EXPECT_NE(parsed.text.find(mistake.says), std::string::npos) << parsed.text;
+  }
+#endif
+}
+
 TEST(LoggerArguments, HelpAndVersionArePrintedWithoutStarting) {
   ParsedArguments parsed = Parse({"--help"});
   EXPECT_EQ(parsed.action, ParsedArguments::Action::PrintAndExit);
