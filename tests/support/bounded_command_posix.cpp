@@ -22,6 +22,7 @@ CommandResult RunCommand(const std::vector<std::string>& arguments, std::chrono:
   if (pid == 0) {
     dup2(out[1], STDOUT_FILENO);
     dup2(out[1], STDERR_FILENO);
+    close_range(3, ~0u, 0);  // nothing of the test's, such as its sockets
     execv(argv[0], argv.data());
     _exit(127);
   }
@@ -37,8 +38,11 @@ CommandResult RunCommand(const std::vector<std::string>& arguments, std::chrono:
   for (;;) {
     const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(
         deadline - std::chrono::steady_clock::now());
+    if (left.count() <= 0) break;
     pollfd readable{out[0], POLLIN, 0};
-    if (left.count() <= 0 || (poll(&readable, 1, static_cast<int>(left.count())) == 0)) break;
+    const int ready = poll(&readable, 1, static_cast<int>(left.count()));
+    if (ready < 0 && errno == EINTR) continue;
+    if (ready <= 0) break;
     char buffer[4096];
     const ssize_t count = read(out[0], buffer, sizeof buffer);
     if (count < 0 && errno == EINTR) continue;

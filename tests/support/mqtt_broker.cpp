@@ -94,7 +94,6 @@ std::string Configuration(const std::string& folder, int port, const MqttBrokerS
     if (!settings.caFile.empty()) config << "cafile " << Copy(settings.caFile, folder, "ca.crt") << '\n';
     config << "certfile " << Copy(settings.certFile, folder, "server.crt") << '\n'
            << "keyfile " << Copy(settings.keyFile, folder, "server.key") << '\n';
-    if (settings.requireClientCertificate) config << "require_certificate true\n";
   }
   return config.str();
 }
@@ -127,6 +126,8 @@ void MqttBroker::Start() {
     dup2(nothing, STDIN_FILENO);
     dup2(log, STDOUT_FILENO);
     dup2(log, STDERR_FILENO);
+    // A broker started again must not hold the test's client sockets open.
+    close_range(3, ~0u, 0);
     execl(kMosquitto, kMosquitto, "-c", configPath_.c_str(), static_cast<char*>(nullptr));
     _exit(127);
   }

@@ -11,12 +11,10 @@ namespace pelorin::test {
 struct MqttBrokerSettings {
   bool allowAnonymous = true;
   std::vector<std::pair<std::string, std::string>> users;  // name and password
-  // TLS when certFile is set: the server's certificate and key, and the CA
-  // that client certificates are checked against.
+  // TLS when certFile is set: the server's certificate, its key and its CA.
   std::string caFile;
   std::string certFile;
   std::string keyFile;
-  bool requireClientCertificate = false;
 };
 
 // Debian's mosquitto on 127.0.0.1 with a free port and a configuration of

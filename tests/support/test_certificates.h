@@ -5,14 +5,12 @@
 namespace pelorin::test {
 
 // Certificates for TLS tests on 127.0.0.1, as files in a folder: a CA, a
-// server certificate for IP 127.0.0.1 and a client certificate signed by it,
-// and a second CA that signed neither. EC P-256 keys, quick to make.
+// server certificate for IP 127.0.0.1 signed by it, and a second CA that did
+// not sign it. EC P-256 keys, quick to make.
 struct TestCertificates {
   std::string caFile;
   std::string serverCertFile;
   std::string serverKeyFile;
-  std::string clientCertFile;
-  std::string clientKeyFile;
   std::string otherCaFile;
 };
 
