@@ -1,3 +1,4 @@
+#include "discovery_messages.h"
 #include "gateway_topic_name.h"
 #include "local_time.h"
 #include "record_format.h"
@@ -13,6 +14,8 @@
 #include <cstring>
 #include <ctime>
 #include <fstream>
+#include <regex>
+#include <set>
 #include <string>
 #include <vector>
 
@@ -152,6 +155,78 @@ TEST(ReportMessage, HoldsTheCsvRecordsValuesAndMeetsTheSchema) {
     const bool valid = i < std::size(cases);
     EXPECT_EQ(verdicts[i].starts_with("valid"), valid) << verdicts[i] << "\n" << messages[i];
   }
+}
+
+// Reads "value_json.analog[2]" out of a template: which part of the report it shows.
+std::string TemplateReads(const std::string& valueTemplate) {
+  std::smatch match;
+  return std::regex_search(valueTemplate, match, std::regex(R"(value_json\.(\w+\[\d+\]))")) ? match[1].str()
+                                                                                            : "";
+}
+
+TEST(DiscoveryMessages, OneDeviceWhoseEntitiesReadTheirChannelsFromTheReport) {
+  const RowNames rows = {"ポンプ", "", "扉", "圧力", "電流"};
+  // Volts, milliamperes, a temperature, a broken wire, a type without a unit.
+  const NodeReport report =
+      Report(26, 3, 3, {1, 0, 1}, {{2, 0x400000}, {4, 0x200000}, {6, 0x00FA00}, {6, 0x800000}, {9, 0x100}});
+  const json reportJson = json::parse(FormatReportMessage(report, rows));
+  const std::string stem = "homeassistant/%s/pelorin_127_0_0_10_10003_node26_";
+  const struct {
+    const char* component;
+    const char* object;
+    const char* name;
+    const char* reads;
+    const char* deviceClass;  // or nullptr
+    const char* unit;         // or nullptr
+  } expected[] = {
+      {"binary_sensor", "digital1", "ポンプ", "digital[0]", nullptr, nullptr},
+      {"binary_sensor", "digital2", "Digital 2", "digital[1]", nullptr, nullptr},
+      {"binary_sensor", "digital3", "扉", "digital[2]", nullptr, nullptr},
+      {"sensor", "analog1", "圧力", "analog[0]", "voltage", "V"},
+      {"sensor", "analog2", "電流", "analog[1]", "current", "mA"},
+      {"sensor", "analog3", "Analog 3", "analog[2]", "temperature", "°C"},
+      {"binary_sensor", "analog3_wire_break", "Analog 3 wire break", "analog[2]", "problem", nullptr},
+      {"sensor", "analog4", "Analog 4", "analog[3]", "temperature", "°C"},
+      {"binary_sensor", "analog4_wire_break", "Analog 4 wire break", "analog[3]", "problem", nullptr},
+  };
+  const std::vector<MqttMessage> messages =
+      DiscoveryMessages(report, "homeassistant", "pelorin/127.0.0.10_10003", rows);
+  ASSERT_EQ(messages.size(), std::size(expected));
+  std::set<std::string> uniqueIds;
+  for (size_t i = 0; i < messages.size(); ++i) {
+    const auto& want = expected[i];
+    SCOPED_TRACE(messages[i].topic);
+    const json config = json::parse(messages[i].payload);
+    std::string topic = stem + want.object + "/config";
+    topic.replace(topic.find("%s"), 2, want.component);
+    EXPECT_EQ(messages[i].topic, topic);
+    EXPECT_TRUE(messages[i].retain);
+    EXPECT_EQ(config["name"], want.name);
+    EXPECT_EQ(config.value("device_class", ""), want.deviceClass ? want.deviceClass : "");
+    EXPECT_EQ(config.value("unit_of_measurement", ""), want.unit ? want.unit : "");
+    EXPECT_EQ(config["state_topic"], "pelorin/127.0.0.10_10003/node/26");
+    EXPECT_EQ(config["availability_topic"], "pelorin/127.0.0.10_10003/status");
+    EXPECT_EQ(config["payload_available"], "online");
+    EXPECT_EQ(config["payload_not_available"], "offline");
+    EXPECT_EQ(config["device"], json::parse(messages[0].payload)["device"]);
+    EXPECT_TRUE(uniqueIds.insert(config["unique_id"].get<std::string>()).second);
+    // The template reads the channel's own entry of the report message.
+    const std::string reads = TemplateReads(config["value_template"]);
+    ASSERT_EQ(reads, want.reads) << config["value_template"];
+    const size_t bracket = reads.find('[');
+    const json& entry = reportJson.at(reads.substr(0, bracket)).at(std::stoul(reads.substr(bracket + 1)));
+    if (want.unit != nullptr) {
+      EXPECT_EQ(entry["unit"], want.unit);
+      EXPECT_TRUE(config["value_template"].get<std::string>().ends_with(".value | default(None) }}"));
+    } else {
+      EXPECT_TRUE(config["value_template"].get<std::string>().starts_with("{{ 'ON' if value_json."));
+      EXPECT_EQ(config["payload_on"], "ON");
+    }
+  }
+  const json device = json::parse(messages[0].payload)["device"];
+  EXPECT_EQ(device["identifiers"], json::array({"pelorin_127_0_0_10_10003_node26"}));
+  EXPECT_EQ(device["model"], reportJson["model"]);
+  EXPECT_EQ(device["manufacturer"], "Pelorin");
 }
 
 TEST(GatewayTopicName, IsOneReadableTopicLevel) {

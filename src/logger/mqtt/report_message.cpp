@@ -1,6 +1,7 @@
 #include "report_message.h"
 
 #include "channel_types.h"
+#include "home_assistant_unit.h"
 #include "local_time_of.h"
 #include "models.h"
 
@@ -41,11 +42,6 @@ std::string IsoLocalTime(std::time_t when) {
                 magnitude / 60, magnitude % 60);
   return text;
 }
-
-// Home Assistant spells degrees Celsius as two characters, the CSV as one.
-constexpr std::string_view kCelsius = "\u00B0C";
-
-std::string_view HomeAssistantUnit(std::string_view unit) { return unit == "\u2103" ? kCelsius : unit; }
 
 // The CSV record's text read back as a number, so that both carry one value.
 double PrintedValue(std::string_view number) {
