@@ -88,7 +88,9 @@ struct MqttPublisher::Impl {
   void Main();
   void Connect();
   void Failed(bool lost, const std::string& reason);
-  void SendQueued();
+  // Hands queued reports to the library, as many as may be in flight; true
+  // when more wait and there is room for them.
+  bool SendQueued();
   void SendOwn(const std::string& topic, const std::string& payload, bool retain, int* mid = nullptr);
   void SendDiscovery(const NodeReport& report);
   void Finish();
@@ -150,8 +152,8 @@ void MqttPublisher::Impl::Main() {
       }
       continue;
     }
-    if (state == State::Connected) SendQueued();
-    const int result = mosquitto_loop(client, kTurnMilliseconds, 1);
+    const bool more = state == State::Connected && SendQueued();
+    const int result = mosquitto_loop(client, more ? 0 : kTurnMilliseconds, 1);
     if (result != MOSQ_ERR_SUCCESS) {
       const int error = errno;
       Failed(state == State::Connected, BrokerFailure(result, error, tlsError, refusal));
@@ -257,8 +259,8 @@ void MqttPublisher::Impl::SendDiscovery(const NodeReport& report) {
   }
 }
 
-void MqttPublisher::Impl::SendQueued() {
-  if (inFlight >= kInFlight) return;
+bool MqttPublisher::Impl::SendQueued() {
+  if (inFlight >= kInFlight) return false;
   queue.Take(kInFlight - inFlight, &taken);
   for (size_t i = 0; i < taken.size(); ++i) {
     const NodeReport& report = taken[i];
@@ -278,9 +280,10 @@ void MqttPublisher::Impl::SendQueued() {
     if (result != MOSQ_ERR_SUCCESS) {
       --inFlight;
       queue.PutBack(taken, i);
-      return;
+      return false;
     }
   }
+  return inFlight < kInFlight && !queue.Empty();
 }
 
 void MqttPublisher::Impl::Finish() {
