@@ -6,6 +6,8 @@
 #include "thread_name.h"
 
 #include <mosquitto.h>
+#include <poll.h>
+#include <sys/socket.h>
 
 #include <cerrno>
 #include <map>
@@ -36,6 +38,20 @@ std::string SecondsText(std::chrono::milliseconds pause) {
   const auto tenths = (pause.count() + 50) / 100;
   return tenths % 10 == 0 ? std::to_string(tenths / 10) + " s"
                           : std::to_string(tenths / 10) + "." + std::to_string(tenths % 10) + " s";
+}
+
+// Why a connection being made has failed, if it has. Over TLS, libmosquitto's
+// loop does not see a refused connection, and turns without waiting until the
+// login's answer is given up on; the socket itself tells (a closed socket
+// polls as hung up).
+std::string ConnectFailure(mosquitto* client) {
+  const int socket = mosquitto_socket(client);
+  pollfd watched{socket, POLLOUT, 0};
+  if (socket < 0 || poll(&watched, 1, 0) != 1 || (watched.revents & POLLHUP) == 0) return {};
+  int error = 0;
+  socklen_t length = sizeof error;
+  getsockopt(socket, SOL_SOCKET, SO_ERROR, &error, &length);
+  return error != 0 ? std::system_category().message(error) : "the connection was refused or closed";
 }
 
 }  // namespace
@@ -157,6 +173,9 @@ void MqttPublisher::Impl::Main() {
     if (result != MOSQ_ERR_SUCCESS) {
       const int error = errno;
       Failed(state == State::Connected, BrokerFailure(result, error, tlsError, refusal));
+    } else if (const std::string failure = state == State::Connecting ? ConnectFailure(client) : "";
+               !failure.empty()) {
+      Failed(false, failure);
     } else if (state == State::Connecting && Clock::now() - since > kLoginWait) {
       Failed(false, "no answer to the login in " + SecondsText(kLoginWait));
     } else if (state == State::Connected && pause != timing.firstPause &&
