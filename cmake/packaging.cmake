@@ -41,6 +41,8 @@ else()
 
   set(doc ${CMAKE_INSTALL_DATADIR}/doc/pelorin)
   install(FILES ${PROJECT_SOURCE_DIR}/packaging/debian/copyright DESTINATION ${doc})
+  # The schema of the report messages the logger publishes, for their readers.
+  install(FILES ${PROJECT_SOURCE_DIR}/docs/report.schema.json DESTINATION ${doc})
   # Debian's changelog and the manual pages, compressed without a time stamp
   # so that the same sources give the same package.
   find_program(PELORIN_GZIP gzip REQUIRED)

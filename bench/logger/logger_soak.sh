@@ -30,6 +30,7 @@ shift $((OPTIND - 1))
 (($# == 1)) || { echo "$usage" >&2; exit 2; }
 logger=$1/src/logger/pelorin-logger sim=$1/tools/gateway-sim/pelorin-gateway-sim
 source "$(dirname "$0")/../../tests/support/desktop_checks.sh"
+source "$(dirname "$0")/soak_support.sh"
 work=$(mktemp -d)
 cleanup() {
   pkill -P $$ 2>/dev/null || true
@@ -42,13 +43,6 @@ start_sim "$sim" "$work/sim.out" --rate "$rate"
 logger_pid=$!
 sleep 2
 
-# One line per thread: its name and its nanoseconds on the CPU.
-threads_ns() {
-  local task
-  for task in /proc/"$logger_pid"/task/*; do
-    printf '%s\t%s\n' "$(tr ' ' _ <"$task/comm")" "$(cut -d' ' -f1 "$task/schedstat")"
-  done 2>/dev/null
-}
 rss_kb() { awk '/^VmRSS/{print $2}' /proc/"$logger_pid"/status; }
 
 rss_start=$(rss_kb)
@@ -57,16 +51,10 @@ started=$SECONDS last_restart=$SECONDS restarts=0
 : >"$work/shares"
 : >"$work/thread_shares"
 while ((SECONDS - started < duration)); do
-  threads_ns >"$work/before"; t0=$(date +%s%N)
+  threads_ns "$logger_pid" >"$work/before"; t0=$(date +%s%N)
   sleep "$interval"
-  threads_ns >"$work/after"; t1=$(date +%s%N)
-  # Each thread's share, and the whole process's.
-  awk -F'\t' -v ns=$((t1 - t0)) -v each="$work/thread_shares" '
-    NR == FNR { cpu[$1] -= $2; next }
-    { cpu[$1] += $2 }
-    END { for (t in cpu) { printf "%s\t%.3f\n", t, 100 * cpu[t] / ns >>each; all += cpu[t] }
-          printf "%.3f\n", 100 * all / ns }
-  ' "$work/before" "$work/after" >>"$work/shares"
+  threads_ns "$logger_pid" >"$work/after"; t1=$(date +%s%N)
+  cpu_shares "$work/before" "$work/after" $((t1 - t0)) "$work/thread_shares" >>"$work/shares"
   share=$(tail -1 "$work/shares")
   printf '%d\t%s\t%s\n' "$((SECONDS - started))" "$share" "$(rss_kb)"
   if ((restart > 0 && SECONDS - last_restart >= restart)); then
@@ -95,9 +83,5 @@ sort -n "$work/shares" | awk -v rss0="$rss_start" -v rss1="$rss_end" -v peak="$r
     printf "sessions: %d (gateway restarted %d times)\n", sessions, restarts
     printf "records in the file: %d; reports decoded: %d\n", records, decoded
   }'
-sort -k1,1 -k2,2n "$work/thread_shares" | awk -F'\t' '
-  function flush() { if (n) printf "  thread %s: median %.2f %% (%.2f-%.2f)\n", name, v[int((n + 1) / 2)], v[1], v[n] }
-  $1 != name { flush(); name = $1; n = 0 }
-  { v[++n] = $2 }
-  END { flush() }'
+thread_medians "$work/thread_shares"
 ((records == ${decoded:--1})) || { echo "the file does not hold every decoded report" >&2; exit 1; }
