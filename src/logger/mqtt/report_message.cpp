@@ -10,6 +10,7 @@
 #include <algorithm>
 #include <charconv>
 #include <chrono>
+#include <cstdint>
 #include <cstdio>
 #include <cstdlib>
 #include <ctime>
@@ -32,61 +33,100 @@ long UtcOffsetSeconds(const std::tm& local, std::time_t when) {
 }
 
 // "2026-12-06T07:19:50+09:00": the CSV record's date and time, with the offset.
-std::string IsoLocalTime(std::time_t when) {
+void AppendIsoLocalTime(std::time_t when, std::string* out) {
   const std::tm& local = LocalTimeOf(when);
   char text[40];
   size_t length = std::strftime(text, sizeof text, "%Y-%m-%dT%H:%M:%S", &local);
   const long offsetMinutes = UtcOffsetSeconds(local, when) / 60;
   const long magnitude = std::labs(offsetMinutes);
-  std::snprintf(text + length, sizeof text - length, "%c%02ld:%02ld", offsetMinutes < 0 ? '-' : '+',
-                magnitude / 60, magnitude % 60);
-  return text;
+  length += static_cast<size_t>(std::snprintf(text + length, sizeof text - length, "%c%02ld:%02ld",
+                                              offsetMinutes < 0 ? '-' : '+', magnitude / 60,
+                                              magnitude % 60));
+  out->append(text, length);
 }
 
-// The CSV record's text read back as a number, so that both carry one value.
-double PrintedValue(std::string_view number) {
-  number.remove_prefix(std::min(number.find_first_not_of(' '), number.size()));
-  double value = 0.0;
-  std::from_chars(number.data(), number.data() + number.size(), value);
-  return value;
+// A JSON string of text that is ASCII or valid UTF-8, as model names are.
+void AppendJsonString(std::string_view text, std::string* out) {
+  out->push_back('"');
+  for (const char c : text) {
+    if (c == '"' || c == '\\') {
+      out->push_back('\\');
+      out->push_back(c);
+    } else if (static_cast<unsigned char>(c) < 0x20) {
+      char escaped[8];
+      std::snprintf(escaped, sizeof escaped, "\\u%04x", static_cast<unsigned>(c));
+      out->append(escaped);
+    } else {
+      out->push_back(c);
+    }
+  }
+  out->push_back('"');
 }
 
-nlohmann::ordered_json AnalogChannel(const AnalogRecord& record) {
+void AppendInteger(int32_t value, std::string* out) {
+  char digits[16];
+  const auto [end, error] = std::to_chars(digits, digits + sizeof digits, value);
+  out->append(digits, end);
+}
+
+// The CSV record's own digits ("%7.3f" and alike, without the padding),
+// which are a JSON number as they stand: the message and the CSV carry one
+// value.
+void AppendAnalogChannel(const AnalogRecord& record, std::string* out) {
   const AnalogText text = FormatAnalog(record.channelType, record.raw);
   switch (text.kind) {
     case AnalogText::Kind::WireBreak:  // only temperature channels tell of one
-      return {{"wire_break", true}, {"unit", kCelsius}};
-    case AnalogText::Kind::NoValue:
-      return {{"value", nullptr}};
-    case AnalogText::Kind::Value:
+      out->append("{\"wire_break\":true,\"unit\":");
+      AppendJsonString(kCelsius, out);
       break;
+    case AnalogText::Kind::NoValue:
+      out->append("{\"value\":null");
+      break;
+    case AnalogText::Kind::Value: {
+      std::string_view number = text.number;
+      number.remove_prefix(std::min(number.find_first_not_of(' '), number.size()));
+      out->append("{\"value\":").append(number).append(",\"unit\":");
+      AppendJsonString(HomeAssistantUnit(text.unit), out);
+      break;
+    }
   }
-  return {{"value", PrintedValue(text.number)}, {"unit", HomeAssistantUnit(text.unit)}};
+  out->push_back('}');
 }
 
 }  // namespace
 
+ReportMessageFormat::ReportMessageFormat(const std::array<std::string, kRowCount>& rowNames)
+    // Names are UTF-8 already; a stray byte becomes U+FFFD rather than an exception.
+    : rows_(nlohmann::json(rowNames).dump(-1, ' ', false, nlohmann::json::error_handler_t::replace)) {}
+
+void ReportMessageFormat::Format(const NodeReport& report, std::string* message) const {
+  message->clear();
+  message->append("{\"node\":");
+  AppendInteger(report.node, message);
+  message->append(",\"id\":");
+  AppendInteger(report.id, message);
+  message->append(",\"model\":");
+  AppendJsonString(ModelName(report.model), message);
+  message->append(",\"time\":\"");
+  AppendIsoLocalTime(report.timestamp, message);
+  message->append("\",\"digital\":[");
+  for (int32_t i = 0; i < report.digitalCount; ++i) {
+    if (i > 0) message->push_back(',');
+    message->append(report.digital[static_cast<size_t>(i)] != 0 ? "true" : "false");
+  }
+  message->append("],\"analog\":[");
+  for (int32_t j = 0; j < report.analogCount; ++j) {
+    if (j > 0) message->push_back(',');
+    AppendAnalogChannel(report.analog[static_cast<size_t>(j)], message);
+  }
+  message->append("],\"rows\":").append(rows_).push_back('}');
+}
+
 std::string FormatReportMessage(const NodeReport& report,
                                 const std::array<std::string, kRowCount>& rowNames) {
-  nlohmann::ordered_json digital = nlohmann::ordered_json::array();
-  for (int32_t i = 0; i < report.digitalCount; ++i) {
-    digital.push_back(report.digital[static_cast<size_t>(i)] != 0);
-  }
-  nlohmann::ordered_json analog = nlohmann::ordered_json::array();
-  for (int32_t j = 0; j < report.analogCount; ++j) {
-    analog.push_back(AnalogChannel(report.analog[static_cast<size_t>(j)]));
-  }
-  const nlohmann::ordered_json message = {
-      {"node", report.node},
-      {"id", report.id},
-      {"model", ModelName(report.model)},
-      {"time", IsoLocalTime(report.timestamp)},
-      {"digital", std::move(digital)},
-      {"analog", std::move(analog)},
-      {"rows", rowNames},
-  };
-  // Names are UTF-8 already; a stray byte becomes U+FFFD rather than an exception.
-  return message.dump(-1, ' ', false, nlohmann::ordered_json::error_handler_t::replace);
+  std::string message;
+  ReportMessageFormat(rowNames).Format(report, &message);
+  return message;
 }
 
 }  // namespace pelorin::mqtt

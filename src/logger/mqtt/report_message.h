@@ -14,4 +14,15 @@ namespace pelorin::mqtt {
 // Values are the CSV record's own: the same conversion and the same digits.
 std::string FormatReportMessage(const NodeReport& report, const std::array<std::string, kRowCount>& rowNames);
 
+// The same, for a stream of reports: the row names are made JSON once, and
+// the message's buffer is used again.
+class ReportMessageFormat {
+ public:
+  explicit ReportMessageFormat(const std::array<std::string, kRowCount>& rowNames);
+  void Format(const NodeReport& report, std::string* message) const;
+
+ private:
+  std::string rows_;  // the JSON array of the row names
+};
+
 }  // namespace pelorin::mqtt
