@@ -179,8 +179,10 @@ std::string CheckMqtt(const CLI::App& app, MqttArguments& arguments, LoggerOptio
   if (std::string problem = TopicProblem("--mqtt-topic", settings.topicPrefix); !problem.empty()) {
     return problem;
   }
-  if (Given(app, "--mqtt-discovery")) {
-    settings.discoveryPrefix = arguments.discovery.empty() ? "homeassistant" : arguments.discovery;
+  // An options file may say discovery=true or =false, as it does for flags.
+  if (Given(app, "--mqtt-discovery") && arguments.discovery != "false") {
+    const bool byDefault = arguments.discovery.empty() || arguments.discovery == "true";
+    settings.discoveryPrefix = byDefault ? "homeassistant" : arguments.discovery;
     if (std::string problem = TopicProblem("--mqtt-discovery", *settings.discoveryPrefix);
         !problem.empty()) {
       return problem;

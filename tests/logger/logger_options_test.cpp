@@ -207,6 +207,8 @@ TEST(LoggerArguments, MqttPublishingIsTakenOrRefusedInOneLine) {
   EXPECT_EQ(parsed.options.mqtt->port, 1883);
   EXPECT_EQ(parsed.options.mqtt->topicPrefix, "site/hall 2");
   EXPECT_EQ(parsed.options.mqtt->discoveryPrefix, "ha");
+  parsed = Parse({"--tcp", "127.0.0.1:1", "--mqtt", "mqtt://127.0.0.1", "--mqtt-discovery", "false"});
+  EXPECT_FALSE(parsed.options.mqtt->discoveryPrefix);
 
   const struct {
     std::vector<const char*> arguments;
