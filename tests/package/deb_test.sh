@@ -39,6 +39,9 @@ check "apt installs the package" apt_get install "$deb"
 dpkg-query -W -f='${Depends}\n' pelorin
 check "the package depends on Qt's Japanese texts" \
   bash -c "dpkg-query -W -f='\${Depends}' pelorin | grep -qw qt6-translations-l10n"
+check "the package depends on the MQTT client library, and holds the messages' schema" \
+  bash -c "dpkg-query -W -f='\${Depends}' pelorin | grep -qw libmosquitto1 &&
+           python3 -m json.tool /usr/share/doc/pelorin/report.schema.json >/dev/null"
 
 # A window under Xvfb has no window manager: its pixels are all there is. The
 # fixed report lights the third row's indicator in pure red, a colour nothing
