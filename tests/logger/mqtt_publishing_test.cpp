@@ -132,6 +132,7 @@ TEST_F(MqttPublishingTest, ABrokerOutageKeepsTheCsvWholeAndCountsWhatTheQueueCou
   options.mqtt->tls = true;
   options.mqtt->caFile = certificates.caFile;
   options.mqtt->queue = 20;
+  options.mqtt->qos = 1;
   Start(options, QuickPublishing());
   ASSERT_TRUE(watcher.WaitFor([](const Messages& m) { return Count(m, "site/gw/node/") >= 10; }));
   broker.Kill();
