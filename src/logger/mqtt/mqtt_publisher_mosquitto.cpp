@@ -18,6 +18,7 @@
 #include <string_view>
 #include <system_error>
 #include <thread>
+#include <utility>
 #include <vector>
 
 namespace pelorin::mqtt {
@@ -104,6 +105,8 @@ struct MqttPublisher::Impl {
   std::string refusal;   // the broker's answer to the login
   std::string tlsError;  // what the TLS library said last
   std::set<int> ownMessages;  // status and discovery, not reports
+  bool answered = false;         // the broker took the login
+  bool discoveryWanted = false;  // Home Assistant is back
   int offlineMessage = -1;
   bool offlineDelivered = false;
   size_t inFlight = 0;
@@ -131,6 +134,7 @@ struct MqttPublisher::Impl {
   void SendDiscovery(const NodeReport& report);
   void Finish();
 
+  void Connected();
   void OnConnect(int code);
   void OnPublish(int mid);
   void OnMessage(const mosquitto_message& message);
@@ -190,6 +194,10 @@ void MqttPublisher::Impl::Main() {
     }
     const bool more = state == State::Connected && SendQueued();
     const int result = mosquitto_loop(client, more ? 0 : kTurnMilliseconds, 1);
+    if (std::exchange(answered, false)) Connected();
+    if (std::exchange(discoveryWanted, false)) {
+      for (const auto& [node, report] : nodes) SendDiscovery(report);
+    }
     if (result != MOSQ_ERR_SUCCESS) {
       const int error = errno;
       Failed(state == State::Connected, BrokerFailure(result, error, tlsError, refusal));
@@ -237,11 +245,17 @@ void MqttPublisher::Impl::Failed(bool lost, const std::string& reason) {
   pause = std::min(pause * 2, timing.longestPause);
 }
 
+// The library's callbacks note what happened; the thread acts on it once the
+// library's turn has ended and its locks are free.
 void MqttPublisher::Impl::OnConnect(int code) {
   if (code != 0) {
     refusal = RefusalText(code);
-    return;
+  } else {
+    answered = true;
   }
+}
+
+void MqttPublisher::Impl::Connected() {
   state = State::Connected;
   since = Clock::now();
   const uint64_t notPublished = queue.counts().notPublished;
@@ -276,9 +290,7 @@ void MqttPublisher::Impl::OnMessage(const mosquitto_message& message) {
   const std::string_view payload(static_cast<const char*>(message.payload),
                                  static_cast<size_t>(message.payloadlen));
   // Home Assistant has restarted: it needs the configs again.
-  if (payload == "online") {
-    for (const auto& [node, report] : nodes) SendDiscovery(report);
-  }
+  if (payload == "online") discoveryWanted = true;
 }
 
 void MqttPublisher::Impl::SendOwn(const std::string& topic, const std::string& payload, bool retain,
