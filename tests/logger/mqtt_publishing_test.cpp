@@ -64,12 +64,31 @@ class MqttPublishingTest : public LoggerRunTest {
     return options;
   }
 
+  // A broker on TLS with a certificate of a CA of the test's own, which the
+  // logger is given.
+  test::MqttBrokerSettings TlsBroker() {
+    certificates_ = test::MakeTestCertificates(folder_.path());
+    test::MqttBrokerSettings settings;
+    settings.caFile = certificates_.caFile;
+    settings.certFile = certificates_.serverCertFile;
+    settings.keyFile = certificates_.serverKeyFile;
+    return settings;
+  }
+  LoggerOptions TlsPublishing(const std::string& simPort, int brokerPort) {
+    LoggerOptions options = Publishing(simPort, brokerPort);
+    options.mqtt->tls = true;
+    options.mqtt->caFile = certificates_.caFile;
+    return options;
+  }
+
   static RunTiming QuickPublishing() {
     RunTiming timing = Quick();
     timing.publish.firstPause = 200ms;
     timing.publish.longestPause = 1s;
     return timing;
   }
+
+  test::TestCertificates certificates_;
 };
 
 // Every report of a session reaches the broker as the CSV holds it, each
@@ -120,17 +139,10 @@ TEST_F(MqttPublishingTest, EveryReportArrivesAsTheCsvHoldsItAndAStopSaysOffline)
 // hold, and what it could not is counted and told once the broker is back.
 // Over TLS, where a broker's crash ends the TLS session mid-stream.
 TEST_F(MqttPublishingTest, ABrokerOutageKeepsTheCsvWholeAndCountsWhatTheQueueCouldNotHold) {
-  const test::TestCertificates certificates = test::MakeTestCertificates(folder_.path());
-  test::MqttBrokerSettings settings;
-  settings.caFile = certificates.caFile;
-  settings.certFile = certificates.serverCertFile;
-  settings.keyFile = certificates.serverKeyFile;
-  test::MqttBroker broker(settings);
-  MqttWatcher watcher(broker.port(), "site/gw/#", {certificates.caFile, "", ""});
+  test::MqttBroker broker(TlsBroker());
+  MqttWatcher watcher(broker.port(), "site/gw/#", {certificates_.caFile, "", ""});
   test::SimProcess sim({"--tcp", "127.0.0.1:0", "--rate", "100"});
-  LoggerOptions options = Publishing(sim.endpoint(), broker.port());
-  options.mqtt->tls = true;
-  options.mqtt->caFile = certificates.caFile;
+  LoggerOptions options = TlsPublishing(sim.endpoint(), broker.port());
   options.mqtt->queue = 20;
   options.mqtt->qos = 1;
   Start(options, QuickPublishing());
@@ -181,19 +193,13 @@ TEST_F(MqttPublishingTest, ALoggerKilledLeavesItsLastWill) {
 // Over TLS with a password: the right ones publish; a wrong password and a
 // certificate of another CA are told, and tried again.
 TEST_F(MqttPublishingTest, TlsWithAPasswordPublishesAndARefusalIsToldAndTriedAgain) {
-  const test::TestCertificates certificates = test::MakeTestCertificates(folder_.path());
-  test::MqttBrokerSettings settings;
+  test::MqttBrokerSettings settings = TlsBroker();
   settings.allowAnonymous = false;
   settings.users = {{"site", "s3cret"}};
-  settings.caFile = certificates.caFile;
-  settings.certFile = certificates.serverCertFile;
-  settings.keyFile = certificates.serverKeyFile;
   test::MqttBroker broker(settings);
-  MqttWatcher watcher(broker.port(), "site/gw/#", {certificates.caFile, "site", "s3cret"});
+  MqttWatcher watcher(broker.port(), "site/gw/#", {certificates_.caFile, "site", "s3cret"});
   test::SimProcess sim({"--tcp", "127.0.0.1:0", "--rate", "20"});
-  LoggerOptions options = Publishing(sim.endpoint(), broker.port());
-  options.mqtt->tls = true;
-  options.mqtt->caFile = certificates.caFile;
+  LoggerOptions options = TlsPublishing(sim.endpoint(), broker.port());
   options.mqtt->user = "site";
 
   options.mqtt->password = "guess";
@@ -202,13 +208,13 @@ TEST_F(MqttPublishingTest, TlsWithAPasswordPublishesAndARefusalIsToldAndTriedAga
   Stop();
 
   options.mqtt->password = "s3cret";
-  options.mqtt->caFile = certificates.otherCaFile;
+  options.mqtt->caFile = certificates_.otherCaFile;
   Start(options, QuickPublishing());
   EXPECT_TRUE(Said("certificate verify failed", 2)) << LineWith("MQTT");
   Stop();
   EXPECT_EQ(Count(watcher.messages(), "site/gw/"), 0u);
 
-  options.mqtt->caFile = certificates.caFile;
+  options.mqtt->caFile = certificates_.caFile;
   Start(options, QuickPublishing());
   EXPECT_TRUE(watcher.WaitFor([](const Messages& m) { return Count(m, "site/gw/node/") >= 5; }));
   EXPECT_TRUE(Said("connected to the MQTT broker at mqtts://127.0.0.1:"));
