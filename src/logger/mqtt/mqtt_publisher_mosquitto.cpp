@@ -1,15 +1,12 @@
 #include "discovery_messages.h"
 #include "mosquitto_failure.h"
+#include "mosquitto_socket.h"
 #include "mqtt_publisher.h"
 #include "report_message.h"
 #include "report_queue.h"
 #include "thread_name.h"
 
 #include <mosquitto.h>
-#include <netinet/in.h>
-#include <netinet/tcp.h>
-#include <poll.h>
-#include <sys/socket.h>
 
 #include <cerrno>
 #include <map>
@@ -42,35 +39,6 @@ std::string SecondsText(std::chrono::milliseconds pause) {
   return tenths % 10 == 0 ? std::to_string(tenths / 10) + " s"
                           : std::to_string(tenths / 10) + "." + std::to_string(tenths % 10) + " s";
 }
-
-// Why a connection being made has failed, if it has. Over TLS, libmosquitto's
-// loop does not see a refused connection, and turns without waiting until the
-// login's answer is given up on; the socket itself tells (a closed socket
-// polls as hung up).
-std::string ConnectFailure(mosquitto* client) {
-  const int socket = mosquitto_socket(client);
-  pollfd watched{socket, POLLOUT, 0};
-  if (socket < 0 || poll(&watched, 1, 0) != 1 || (watched.revents & POLLHUP) == 0) return {};
-  int error = 0;
-  socklen_t length = sizeof error;
-  getsockopt(socket, SOL_SOCKET, SO_ERROR, &error, &length);
-  return error != 0 ? std::system_category().message(error) : "the connection was refused or closed";
-}
-
-// Holds the socket's segments back while a batch is written (TCP_CORK).
-class Cork {
- public:
-  Cork(mosquitto* client, bool wanted) : socket_(wanted ? mosquitto_socket(client) : -1) { Set(1); }
-  ~Cork() { Set(0); }
-  Cork(const Cork&) = delete;
-  Cork& operator=(const Cork&) = delete;
-
- private:
-  void Set(int on) const {
-    if (socket_ >= 0) setsockopt(socket_, IPPROTO_TCP, TCP_CORK, &on, sizeof on);
-  }
-  const int socket_;
-};
 
 }  // namespace
 
