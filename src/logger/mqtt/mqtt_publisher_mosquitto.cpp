@@ -162,12 +162,12 @@ void MqttPublisher::Impl::Main() {
     }
     const bool more = state == State::Connected && SendQueued();
     const int result = mosquitto_loop(client, more ? 0 : kTurnMilliseconds, 1);
+    const int error = errno;
     if (std::exchange(answered, false)) Connected();
     if (std::exchange(discoveryWanted, false)) {
       for (const auto& [node, report] : nodes) SendDiscovery(report);
     }
     if (result != MOSQ_ERR_SUCCESS) {
-      const int error = errno;
       Failed(state == State::Connected, BrokerFailure(result, error, tlsError, refusal));
     } else if (const std::string failure = state == State::Connecting ? ConnectFailure(client) : "";
                !failure.empty()) {
@@ -199,11 +199,11 @@ void MqttPublisher::Impl::Failed(bool lost, const std::string& reason) {
   mosquitto_disconnect(client);
   // Reports of QoS 0 that the library had not written yet go with the
   // connection; those of QoS 1 are sent again on the next.
+  // So are the status and the configs, which stay known as the publisher's own.
   if (settings.qos == 0) {
     queue.CountNotPublished(inFlight);
     inFlight = 0;
   }
-  ownMessages.clear();
   tell(std::string(lost ? "lost the MQTT broker at " : "cannot reach the MQTT broker at ") + BrokerName() +
            ": " + reason + "; reports are kept, up to " +
            std::to_string(settings.queue) + "; next try in " + SecondsText(pause),
