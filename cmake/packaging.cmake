@@ -21,10 +21,18 @@ else()
   set(CPACK_DEBIAN_FILE_NAME DEB-DEFAULT)
   set(CPACK_DEBIAN_PACKAGE_SECTION utils)
   set(CPACK_DEBIAN_PACKAGE_SHLIBDEPS ON)
+
   # The window's Japanese dialog font, the Japanese texts of Qt's own dialogs
   # (the save dialog and its overwrite question), and what makes the logger's
   # system user.
   set(CPACK_DEBIAN_PACKAGE_DEPENDS "fonts-ipafont-gothic, qt6-translations-l10n, adduser")
+  # A cross build's package is of the architecture it was built for. The
+  # Raspberry Pi's desktop is a Wayland one, whose Qt plugin is a package of
+  # its own.
+  if(CMAKE_CROSSCOMPILING AND CMAKE_SYSTEM_PROCESSOR STREQUAL aarch64)
+    set(CPACK_DEBIAN_PACKAGE_ARCHITECTURE arm64)
+    string(APPEND CPACK_DEBIAN_PACKAGE_DEPENDS ", qt6-wayland")
+  endif()
   set(CPACK_DEBIAN_PACKAGE_CONTROL_EXTRA ${PROJECT_SOURCE_DIR}/packaging/debian/postinst
       ${PROJECT_SOURCE_DIR}/packaging/debian/prerm ${PROJECT_SOURCE_DIR}/packaging/debian/postrm)
   set(CPACK_DEBIAN_PACKAGE_CONTROL_STRICT_PERMISSION ON)

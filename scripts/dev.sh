@@ -1,8 +1,9 @@
 #!/usr/bin/env bash
 # Installs what Pelorin needs on Debian 12 (with sudo when not root), builds it,
-# and then runs the tests (`test`), the program (`run`), or the Windows build's
-# tests under Wine (`windows`); or makes the .deb and the Windows zip
-# (`package`) in build/package.
+# and then runs the tests (`test`), the program (`run`), the Windows build's
+# tests under Wine (`windows`), or the arm64 build's under qemu (`arm64`); or
+# makes the .deb and the Windows zip (`package`), or the arm64 .deb
+# (`package arm64`), in build/package.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 
@@ -16,9 +17,18 @@ PACKAGES=(
   nlohmann-json3-dev python3-jsonschema libmosquitto-dev mosquitto mosquitto-clients openssl
 )
 
-install_missing() {
-  local missing=() package
-  for package in "${PACKAGES[@]}"; do
+# The arm64 build: Debian's cross compiler, the arm64 libraries beside the
+# host's (multiarch), and qemu to run its programs without binfmt_misc.
+ARM64_PACKAGES=(
+  crossbuild-essential-arm64 qemu-user-static
+  qt6-base-dev:arm64 libudev-dev:arm64 libsystemd-dev:arm64 libmosquitto-dev:arm64
+  libgtest-dev:arm64 libgmock-dev:arm64
+)
+
+install_missing() {  # install_missing [PACKAGE...]: those given, or PACKAGES
+  local missing=() package wanted=("$@")
+  ((${#wanted[@]} > 0)) || wanted=("${PACKAGES[@]}")
+  for package in "${wanted[@]}"; do
     dpkg-query -W -f='${Status}' "$package" 2>/dev/null | grep -q "install ok installed" ||
       missing+=("$package")
   done
@@ -27,6 +37,16 @@ install_missing() {
   [[ $(id -u) -ne 0 ]] && sudo=(sudo)
   "${sudo[@]}" apt-get update -q
   DEBIAN_FRONTEND=noninteractive "${sudo[@]}" apt-get install -y -q "${missing[@]}"
+}
+
+install_arm64() {
+  install_missing
+  if ! dpkg --print-foreign-architectures | grep -qx arm64; then
+    local sudo=()
+    [[ $(id -u) -ne 0 ]] && sudo=(sudo)
+    "${sudo[@]}" dpkg --add-architecture arm64
+  fi
+  install_missing "${ARM64_PACKAGES[@]}"
 }
 
 # Wine takes the Windows code page from the locale: ja_JP.UTF-8 gives the
@@ -117,16 +137,30 @@ case "${1:-}" in
     tests/e2e/wine/logger_exe_test.sh build/windows/src/logger/pelorin-logger.exe \
       "build/$preset/tools/gateway-sim/pelorin-gateway-sim"
     ;;
+  arm64)
+    install_arm64
+    cmake --preset arm64
+    cmake --build --preset arm64
+    ctest --preset arm64
+    ;;
   package)
-    install_missing
     # Installing makes the packages' folders under the umask: 755, as Debian's.
     umask 022
-    rm -f build/package/pelorin[_-]*.{deb,zip}
+    if [[ ${2:-} == arm64 ]]; then
+      install_arm64
+      rm -f build/package/pelorin_*_arm64.deb
+      # dpkg-shlibdeps finds the arm64 libraries by the package's architecture.
+      DEB_HOST_ARCH=arm64 DEB_HOST_MULTIARCH=aarch64-linux-gnu DEB_HOST_GNU_TYPE=aarch64-linux-gnu \
+        cmake --workflow --preset package-arm64
+      exit
+    fi
+    install_missing
+    rm -f build/package/pelorin_*_amd64.deb build/package/pelorin-*.zip
     cmake --workflow --preset package
     cmake --workflow --preset package-windows
     ;;
   *)
-    echo "usage: $0 test|run|windows|package" >&2
+    echo "usage: $0 test|run|windows|arm64|package [arm64]" >&2
     exit 2
     ;;
 esac

