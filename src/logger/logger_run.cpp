@@ -84,7 +84,8 @@ bool LoggerRun::Stopping() {
 
 int LoggerRun::Run() {
   if (logging_) keeper_.Open();
-  if (publisher_) publisher_->Start();
+  // Told by the publisher; without a log there is nothing left to do.
+  if (publisher_ && !publisher_->Start() && !logging_) return 1;
   std::thread keeper;
   try {
     keeper = std::thread([this] {
