@@ -236,7 +236,7 @@ TEST(GatewayTopicName, IsOneReadableTopicLevel) {
     const char* level;
   } cases[] = {
       {"127.0.0.10", "10003", "127.0.0.10_10003"},
-      {"gw-3.invalid", "502", "gw-3.invalid_502"},
+      {"localhost", "502", "localhost_502"},
       {nullptr, "/dev/ttyUSB0", "ttyUSB0"},
       {nullptr, "/dev/serial/by-id/usb-FTDI_FT232R_USB_UART_A50285BI-if00-port0",
        "usb-FTDI_FT232R_USB_UART_A50285BI-if00-port0"},
