@@ -9,11 +9,6 @@
 
 namespace pelorin::logger {
 
-std::string Seconds(std::chrono::milliseconds pause) {
-  const auto count = pause.count();
-  return count % 1000 == 0 ? std::to_string(count / 1000) + " s" : std::to_string(count) + " ms";
-}
-
 std::string DescribeFailure(int32_t code) {
   static constexpr struct {
     int32_t code;

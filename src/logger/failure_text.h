@@ -1,6 +1,7 @@
 #pragma once
 
-#include <chrono>
+#include "pause_text.h"
+
 #include <cstdint>
 #include <string>
 
@@ -14,7 +15,6 @@ std::string DescribeFailure(int32_t code);
 // program are told in those words.
 std::string DescribeLogFailure(int32_t code);
 
-// A pause as an event line gives it: "10 s", or "250 ms" when not whole seconds.
-std::string Seconds(std::chrono::milliseconds pause);
+using protocol::Seconds;
 
 }  // namespace pelorin::logger

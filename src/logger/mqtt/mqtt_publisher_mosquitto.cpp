@@ -2,6 +2,7 @@
 #include "mosquitto_failure.h"
 #include "mosquitto_socket.h"
 #include "mqtt_publisher.h"
+#include "pause_text.h"
 #include "report_message.h"
 #include "report_queue.h"
 #include "thread_name.h"
@@ -33,12 +34,6 @@ constexpr size_t kInFlight = 100;
 constexpr int kTurnMilliseconds = 50;
 constexpr std::chrono::seconds kLoginWait{20};
 constexpr int kStatusQos = 1;
-
-std::string SecondsText(std::chrono::milliseconds pause) {
-  const auto tenths = (pause.count() + 50) / 100;
-  return tenths % 10 == 0 ? std::to_string(tenths / 10) + " s"
-                          : std::to_string(tenths / 10) + "." + std::to_string(tenths % 10) + " s";
-}
 
 }  // namespace
 
@@ -173,7 +168,7 @@ void MqttPublisher::Impl::Main() {
                !failure.empty()) {
       Failed(false, failure);
     } else if (state == State::Connecting && Clock::now() - since > kLoginWait) {
-      Failed(false, "no answer to the login in " + SecondsText(kLoginWait));
+      Failed(false, "no answer to the login in " + protocol::Seconds(kLoginWait));
     } else if (state == State::Connected && pause != timing.firstPause &&
                Clock::now() - since >= timing.steadyConnection) {
       pause = timing.firstPause;
@@ -206,7 +201,7 @@ void MqttPublisher::Impl::Failed(bool lost, const std::string& reason) {
   }
   tell(std::string(lost ? "lost the MQTT broker at " : "cannot reach the MQTT broker at ") + BrokerName() +
            ": " + reason + "; reports are kept, up to " +
-           std::to_string(settings.queue) + "; next try in " + SecondsText(pause),
+           std::to_string(settings.queue) + "; next try in " + protocol::Seconds(pause),
        true);
   state = State::Away;
   nextTry = Clock::now() + pause;
