@@ -24,13 +24,6 @@ constexpr size_t kRowNameBytes = 16;
 constexpr int kSpeeds[] = {1200,  2400,  4800,   9600,   19200,  38400,
                            57600, 115200, 230400, 460800, 921600};
 
-std::optional<int> WholeNumber(std::string_view text) {
-  int value = 0;
-  const auto [end, error] = std::from_chars(text.data(), text.data() + text.size(), value);
-  if (error != std::errc() || end != text.data() + text.size()) return std::nullopt;
-  return value;
-}
-
 // The link speaks IPv4 only: an IPv6 address is refused as such, rather than
 // cut at its last colon into a host and a port that cannot be reached.
 std::string CheckTcp(const std::string& endpoint, LoggerOptions* options) {
@@ -40,8 +33,8 @@ std::string CheckTcp(const std::string& endpoint, LoggerOptions* options) {
   }
   const size_t colon = endpoint.rfind(':');
   if (colon == std::string::npos || colon == 0) return "--tcp: expected HOST:PORT, got \"" + endpoint + "\"";
-  const std::optional<int> port = WholeNumber(std::string_view(endpoint).substr(colon + 1));
-  if (!port || *port < 1 || *port > 65535) return "--tcp: the port must be a number from 1 to 65535";
+  const std::optional<int> port = PortNumber(std::string_view(endpoint).substr(colon + 1));
+  if (!port) return "--tcp: the port must be a number from 1 to 65535";
   options->useTcp = true;
   options->host = endpoint.substr(0, colon);
   options->port = std::to_string(*port);
@@ -142,6 +135,15 @@ std::string CheckSpeed(const CLI::App& app, int speed, LoggerOptions* options) {
 }
 
 }  // namespace
+
+std::optional<int> PortNumber(std::string_view text) {
+  int value = 0;
+  const auto [end, error] = std::from_chars(text.data(), text.data() + text.size(), value);
+  if (error != std::errc() || end != text.data() + text.size() || value < 1 || value > 65535) {
+    return std::nullopt;
+  }
+  return value;
+}
 
 ParsedArguments ParseArguments(int argc, const char* const* argv, const std::string& versionText) {
   ParsedArguments parsed;

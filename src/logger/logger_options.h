@@ -5,6 +5,7 @@
 #include <array>
 #include <optional>
 #include <string>
+#include <string_view>
 
 namespace pelorin::logger {
 
@@ -31,6 +32,9 @@ struct ParsedArguments {
   LoggerOptions options;
   std::string text;
 };
+
+// A TCP port given as text: a whole number from 1 to 65535, or nothing.
+std::optional<int> PortNumber(std::string_view text);
 
 // versionText is the program's version as the window shows it.
 ParsedArguments ParseArguments(int argc, const char* const* argv, const std::string& versionText);

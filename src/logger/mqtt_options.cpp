@@ -6,7 +6,6 @@
 #include "system_message.h"
 
 #include <algorithm>
-#include <charconv>
 #include <string_view>
 
 namespace pelorin::logger {
@@ -79,12 +78,9 @@ std::string TakeUrl(const std::string& url, mqtt::MqttSettings* settings) {
   }
   if (settings->host.empty()) return expected;
   if (port.data() != nullptr) {
-    int number = 0;
-    const auto [end, error] = std::from_chars(port.data(), port.data() + port.size(), number);
-    if (error != std::errc() || end != port.data() + port.size() || number < 1 || number > 65535) {
-      return "--mqtt: the port must be a number from 1 to 65535";
-    }
-    settings->port = number;
+    const std::optional<int> number = PortNumber(port);
+    if (!number) return "--mqtt: the port must be a number from 1 to 65535";
+    settings->port = *number;
   }
   return {};
 }
