@@ -28,6 +28,11 @@ constexpr std::chrono::milliseconds kFinishReadingBound{500};
 // How long a stop gives the broker the queued reports and the "offline".
 constexpr std::chrono::milliseconds kPublishingBound{1000};
 
+// "3960 published, 0 not published", for the stop line and the summaries.
+std::string PublishedText(uint64_t published, uint64_t notPublished) {
+  return std::to_string(published) + " published, " + std::to_string(notPublished) + " not published";
+}
+
 }  // namespace
 
 LoggerRun::LoggerRun(const LoggerOptions& options, Say say, RunTiming timing, Show show)
@@ -112,8 +117,7 @@ int LoggerRun::Run() {
   std::string outcome = logging_ ? keeper_.Outcome() : "";
   if (publisher_) {
     const mqtt::PublishCounts counts = publisher_->counts();
-    outcome += (logging_ ? "; " : "") + std::to_string(counts.published) + " published, " +
-               std::to_string(counts.notPublished) + " not published";
+    outcome += (logging_ ? "; " : "") + PublishedText(counts.published, counts.notPublished);
   }
   Tell("stopped; " + std::to_string(sink_.reports()) + " reports decoded, " + outcome);
   return 0;
@@ -230,9 +234,9 @@ std::string LoggerRun::Outcome(const LogCounts& logged, const mqtt::PublishCount
               std::to_string(logged.notWritten - summarized_.notWritten) + " not written";
   }
   if (publisher_) {
-    outcome += (logging_ ? "; " : "") + std::to_string(published.published - summarizedPublished_.published) +
-               " published, " + std::to_string(published.notPublished - summarizedPublished_.notPublished) +
-               " not published";
+    outcome += (logging_ ? "; " : "") +
+               PublishedText(published.published - summarizedPublished_.published,
+                             published.notPublished - summarizedPublished_.notPublished);
   }
   return outcome;
 }
