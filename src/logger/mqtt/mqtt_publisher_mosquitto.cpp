@@ -54,8 +54,6 @@ struct MqttPublisher::Impl {
   const PublishTiming timing;
   ReportQueue queue;
   std::thread thread;
-  std::mutex stopMutex;  // guards deadline
-  Clock::time_point deadline;
 
   // The publishing thread's own, callbacks included.
   enum class State { Away, Connecting, Connected } state = State::Away;
@@ -304,11 +302,7 @@ bool MqttPublisher::Impl::SendQueued() {
 }
 
 void MqttPublisher::Impl::Finish() {
-  Clock::time_point until;
-  {
-    std::lock_guard lock(stopMutex);
-    until = deadline;
-  }
+  const Clock::time_point until = queue.StopDeadline();
   if (state == State::Connected) {
     // What is queued first, within the first half of the bound; then the
     // status, so that nobody takes a clean stop for a broken link.
@@ -352,11 +346,7 @@ void MqttPublisher::Publish(const NodeReport& report) { impl_->queue.Put(report)
 
 void MqttPublisher::Stop(std::chrono::milliseconds bound) {
   if (!impl_->thread.joinable()) return;
-  {
-    std::lock_guard lock(impl_->stopMutex);
-    impl_->deadline = Clock::now() + bound;
-  }
-  impl_->queue.AskToStop();
+  impl_->queue.AskToStop(Clock::now() + bound);
   impl_->thread.join();
 }
 

@@ -56,15 +56,21 @@ PublishCounts ReportQueue::counts() {
   return counts_;
 }
 
-void ReportQueue::AskToStop() {
+void ReportQueue::AskToStop(std::chrono::steady_clock::time_point deadline) {
   std::lock_guard lock(mutex_);
   stop_ = true;
+  deadline_ = deadline;
   stopAsked_.notify_all();
 }
 
 bool ReportQueue::StopAsked() {
   std::lock_guard lock(mutex_);
   return stop_;
+}
+
+std::chrono::steady_clock::time_point ReportQueue::StopDeadline() {
+  std::lock_guard lock(mutex_);
+  return deadline_;
 }
 
 bool ReportQueue::WaitUntil(std::chrono::steady_clock::time_point when) {

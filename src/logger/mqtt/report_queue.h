@@ -34,9 +34,11 @@ class ReportQueue {
   void DropAll();
   PublishCounts counts();
 
-  // The stop: asked for, and waited for between tries.
-  void AskToStop();
+  // The stop: asked for with the time by which publishing must end, and
+  // waited for between tries.
+  void AskToStop(std::chrono::steady_clock::time_point deadline);
   bool StopAsked();
+  std::chrono::steady_clock::time_point StopDeadline();
   // Until the time or a stop; true when stopping.
   bool WaitUntil(std::chrono::steady_clock::time_point when);
 
@@ -47,6 +49,7 @@ class ReportQueue {
   std::deque<NodeReport> reports_;
   PublishCounts counts_;
   bool stop_ = false;
+  std::chrono::steady_clock::time_point deadline_;
 };
 
 }  // namespace pelorin::mqtt
