@@ -8,6 +8,7 @@
 #include "port_list.h"
 #include "report_session.h"
 #include "report_sink.h"
+#include "row_announcer.h"
 #include "serial_ports.h"
 
 #include <array>
@@ -81,6 +82,10 @@ class MonitorCore : public ReportSink, public protocol::SessionObserver {
   // that is not lost, by the row's digital state; nothing means the window's
   // ordinary background.
   std::optional<Rgb> IndicatorFill(int row) const;
+  // The indicator's fill in words, for those who cannot tell the colours
+  // apart or do not see them: オン (red), オフ (black), データなし (grey);
+  // empty while it shows the ordinary background.
+  std::string_view IndicatorState(int row) const;
 
   MonitorMode Mode() const { return static_cast<MonitorMode>(mode_.load()); }
   const std::string& LogPath() const { return logPath_; }
@@ -119,6 +124,7 @@ class MonitorCore : public ReportSink, public protocol::SessionObserver {
   void OnRefreshRows();
   void RefreshRows();
   void PaintIndicators();
+  void AnnounceRowChanges();
   void SetLiveText(int id, std::string_view text);
   void ShowLive(int id, bool shown);
   void OnLogWriteFailed();
@@ -157,7 +163,7 @@ class MonitorCore : public ReportSink, public protocol::SessionObserver {
   // Window thread only.
   bool portRefreshPosted_ = false;
   bool lossShown_ = false;  // the window says that the gateway is lost
-  std::array<std::string_view, 5> indicatorDescriptions_{};
+  RowAnnouncer announcer_;
   // What the refresh last gave the live controls; unknown ones are set.
   std::unordered_map<int, std::string> liveTexts_;
   std::unordered_map<int, bool> liveShown_;

@@ -52,8 +52,12 @@ class MonitorWindow {
   virtual void SetListSelection(int id, int index) = 0;
   // The control is painted again (an indicator asks for its fill then).
   virtual void InvalidateControl(int id) = 0;
-  // What screen readers say of the control beside its name; empty for nothing.
-  virtual void SetAccessibleDescription(int id, std::string_view text) = 0;
+  // Whether a screen reader or another assistive tool follows the window
+  // now; changes are announced only then, so that they cost nothing otherwise.
+  virtual bool AssistiveToolsListening() const = 0;
+  // A row's value or indicator shows something new that a screen reader
+  // should tell although the control has no focus. The core paces these.
+  virtual void AnnounceChange(int id) = 0;
 
   // A modal message box with the program's name as caption and one OK button.
   virtual void ShowMessage(std::string_view text) = 0;

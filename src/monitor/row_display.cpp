@@ -9,18 +9,6 @@
 
 namespace pelorin::monitor {
 
-namespace {
-
-// An indicator's fill in words, for those who cannot tell the colours apart
-// or do not see them: red is on, black is off, grey says nothing.
-std::string_view FillDescription(std::optional<Rgb> fill) {
-  if (fill == kRedBrush) return "オン";
-  if (fill == kBlackBrush) return "オフ";
-  return "";
-}
-
-}  // namespace
-
 void MonitorCore::SetNodeStatus(std::string_view text) {
   std::lock_guard lock(textMutex_);
   pendingStatus_.assign(text);
@@ -54,6 +42,7 @@ void MonitorCore::ClearRows() {
   liveTexts_.clear();
   liveShown_.clear();
   fillsKnown_.fill(false);
+  announcer_.Forget();
 }
 
 // Only while no receive thread writes them: empty rows and texts.
@@ -101,6 +90,7 @@ void MonitorCore::OnRefreshRows() {
     }
   }
   RefreshRows();
+  AnnounceRowChanges();
 }
 
 // The rows shown are those of one report; the indicators paint from them too.
@@ -123,8 +113,8 @@ void MonitorCore::RefreshRows() {
   PaintIndicators();
 }
 
-// Repaints the indicators whose fill changed, and keeps their words in step:
-// after each refresh and each change of mode.
+// Repaints the indicators whose fill changed: after each refresh and each
+// change of mode.
 void MonitorCore::PaintIndicators() {
   for (size_t row = 0; row < ids::RowIndicators.size(); ++row) {
     const std::optional<Rgb> fill = IndicatorFill(static_cast<int>(row));
@@ -132,11 +122,29 @@ void MonitorCore::PaintIndicators() {
     fillsKnown_[row] = true;
     paintedFills_[row] = fill;
     window_.InvalidateControl(ids::RowIndicators[row]);
-    const std::string_view text = FillDescription(fill);
-    if (text == indicatorDescriptions_[row]) continue;
-    indicatorDescriptions_[row] = text;
-    window_.SetAccessibleDescription(ids::RowIndicators[row], text);
   }
+}
+
+// Tells screen readers what the rows of a live gateway now show, at the
+// announcer's pace; without a listener it costs one question a refresh.
+void MonitorCore::AnnounceRowChanges() {
+  if (!Live() || !window_.AssistiveToolsListening()) return;
+  const auto now = RowAnnouncer::Clock::now();
+  for (size_t row = 0; row < ids::RowIndicators.size(); ++row) {
+    const bool valueShown = shownRows_.raw[row] != RowValues::kNoRaw;
+    const int id = valueShown ? ids::RowValueLabels[row] : ids::RowIndicators[row];
+    const std::string_view text =
+        valueShown ? std::string_view(liveTexts_.at(id)) : IndicatorState(static_cast<int>(row));
+    if (announcer_.Due(row, text, now)) window_.AnnounceChange(id);
+  }
+}
+
+std::string_view MonitorCore::IndicatorState(int row) const {
+  const std::optional<Rgb> fill = IndicatorFill(row);
+  if (fill == kRedBrush) return "オン";
+  if (fill == kBlackBrush) return "オフ";
+  if (fill == kGreyBrush) return "データなし";
+  return "";
 }
 
 std::optional<Rgb> MonitorCore::IndicatorFill(int row) const {

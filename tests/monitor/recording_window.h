@@ -28,7 +28,10 @@ class RecordingWindow : public MonitorWindow {
     std::vector<std::string> items;
     int selection = -1;
     int invalidations = 0;
-    std::string description;
+  };
+  struct Announcement {
+    int id;
+    std::chrono::steady_clock::time_point at;
   };
 
   RecordingWindow();
@@ -48,6 +51,9 @@ class RecordingWindow : public MonitorWindow {
   void RunFor(MonitorCore& core, int milliseconds);
 
   std::vector<std::string> messages;
+  // Whether an assistive tool follows the window, and what it was told.
+  bool listening = false;
+  std::vector<Announcement> announcements;
   // The answer of the next save-file dialog, and the request it was shown with.
   std::optional<std::string> saveAnswer;
   std::optional<SaveFileRequest> saveRequest;
@@ -63,9 +69,8 @@ class RecordingWindow : public MonitorWindow {
   int ListSelection(int id) const override { return controls_.at(id).selection; }
   void SetListSelection(int id, int index) override { controls_.at(id).selection = index; }
   void InvalidateControl(int id) override { ++controls_.at(id).invalidations; }
-  void SetAccessibleDescription(int id, std::string_view text) override {
-    controls_.at(id).description = text;
-  }
+  bool AssistiveToolsListening() const override { return listening; }
+  void AnnounceChange(int id) override { announcements.push_back({id, std::chrono::steady_clock::now()}); }
   void ShowMessage(std::string_view text) override { messages.emplace_back(text); }
   std::optional<std::string> AskSaveFilePath(const SaveFileRequest& request) override;
   void PostToWindow(WindowTask task, int32_t value) override;

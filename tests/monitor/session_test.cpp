@@ -13,6 +13,7 @@
 
 #include <gtest/gtest.h>
 
+#include <map>
 #include <memory>
 #include <string>
 
@@ -69,8 +70,8 @@ class CoreSession : public ::testing::Test {
     // rows may still be empty (grey), until the refresh after it.
     EXPECT_TRUE(RunUntil([&] {
       return core->IndicatorFill(2) == kRedBrush && core->IndicatorFill(3) == kBlackBrush &&
-             core->IndicatorFill(4) == kBlackBrush && window[ids::RowIndicators[2]].description == "オン" &&
-             window[ids::RowIndicators[3]].description == "オフ";
+             core->IndicatorFill(4) == kBlackBrush && core->IndicatorState(2) == "オン" &&
+             core->IndicatorState(3) == "オフ";
     }));
     // The same report again and again repaints nothing.
     const int painted = window[ids::RowIndicators[2]].invalidations;
@@ -102,7 +103,7 @@ class CoreSession : public ::testing::Test {
     EXPECT_TRUE(window[ids::LanRadio].enabled);
     // Indicators painted from now on show the ordinary background.
     EXPECT_EQ(core->IndicatorFill(2), std::nullopt);
-    EXPECT_EQ(window[ids::RowIndicators[2]].description, "");
+    EXPECT_EQ(core->IndicatorState(2), "");
   }
 
   RecordingWindow window;
@@ -277,6 +278,38 @@ TEST_F(CoreSession, ANewStartShowsNothingOfTheLastSession) {
   EXPECT_EQ(window[ids::ReceiveTime].text, "");
   core->OnStartClicked();  // abort
   ASSERT_TRUE(ModeBecomes(MonitorMode::Idle));
+}
+
+// Reports that change every row a hundred times a second are told to a
+// screen reader at most once a second per row, and to nobody when no
+// assistive tool listens.
+TEST_F(CoreSession, RowChangesAreToldCalmlyAndOnlyToAListener) {
+  pelorin::test::SimProcess sim({"--tcp", "127.0.0.1:0", "--rate", "100"});
+  Open();
+  ConnectTo("127.0.0.1", sim.endpoint());
+  core->OnStartClicked();
+  ASSERT_TRUE(ModeBecomes(MonitorMode::Receiving));
+  window.RunFor(*core, 1500);
+  EXPECT_TRUE(window.announcements.empty());
+  window.listening = true;
+  window.RunFor(*core, 3500);
+  core->OnStartClicked();  // stop
+  std::map<size_t, std::vector<RecordingWindow::Announcement>> byRow;
+  for (const auto& told : window.announcements) {
+    for (size_t row = 0; row < ids::RowValueLabels.size(); ++row) {
+      if (told.id == ids::RowValueLabels[row] || told.id == ids::RowIndicators[row]) byRow[row].push_back(told);
+    }
+  }
+  EXPECT_EQ(byRow.size(), ids::RowValueLabels.size());
+  size_t total = 0;
+  for (const auto& [row, told] : byRow) {
+    total += told.size();
+    for (size_t i = 1; i < told.size(); ++i) {
+      EXPECT_GE(told[i].at - told[i - 1].at, RowAnnouncer::kCalmInterval) << "row " << row;
+    }
+  }
+  EXPECT_EQ(total, window.announcements.size());  // rows only
+  EXPECT_GT(total, ids::RowValueLabels.size());    // changes after the first words too
 }
 
 TEST_F(CoreSession, RepeatedStartsStopsAndAbortsLeaveNothingBehind) {

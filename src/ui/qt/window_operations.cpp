@@ -7,6 +7,7 @@
 #include "row_value_label.h"
 
 #include <QAbstractButton>
+#include <QAccessible>
 #include <QComboBox>
 #include <QFileDialog>
 #include <QFileInfo>
@@ -91,8 +92,11 @@ void CQuorvaneDlg::SetListSelection(int id, int index) {
 
 void CQuorvaneDlg::InvalidateControl(int id) { Control(id)->update(); }
 
-void CQuorvaneDlg::SetAccessibleDescription(int id, std::string_view text) {
-  Control(id)->setAccessibleDescription(FromUtf8(text));
+bool CQuorvaneDlg::AssistiveToolsListening() const { return QAccessible::isActive(); }
+
+void CQuorvaneDlg::AnnounceChange(int id) {
+  QAccessibleEvent event(Control(id), QAccessible::NameChanged);
+  QAccessible::updateAccessibility(&event);
 }
 
 void CQuorvaneDlg::ShowMessage(std::string_view text) {

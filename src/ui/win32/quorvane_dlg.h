@@ -64,7 +64,8 @@ class CQuorvaneDlg : private monitor::MonitorWindow {
   int ListSelection(int id) const override;
   void SetListSelection(int id, int index) override;
   void InvalidateControl(int id) override;
-  void SetAccessibleDescription(int id, std::string_view text) override;
+  bool AssistiveToolsListening() const override;
+  void AnnounceChange(int id) override;
   void ShowMessage(std::string_view text) override;
   std::optional<std::string> AskSaveFilePath(const monitor::SaveFileRequest& request) override;
   void PostToWindow(monitor::WindowTask task, int32_t value) override;

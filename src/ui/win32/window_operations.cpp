@@ -22,8 +22,12 @@ std::string CQuorvaneDlg::ControlText(int id) const {
   return Narrow(text);
 }
 
-void CQuorvaneDlg::SetAccessibleDescription(int id, std::string_view text) {
-  accessibleTexts_.SetDescription(Item(id), text);
+bool CQuorvaneDlg::AssistiveToolsListening() const {
+  return IsWinEventHookInstalled(EVENT_OBJECT_LIVEREGIONCHANGED) != FALSE;
+}
+
+void CQuorvaneDlg::AnnounceChange(int id) {
+  NotifyWinEvent(EVENT_OBJECT_LIVEREGIONCHANGED, Item(id), OBJID_CLIENT, CHILDID_SELF);
 }
 
 void CQuorvaneDlg::ShowControl(int id, bool shown) { ShowWindow(Item(id), shown ? SW_SHOW : SW_HIDE); }
