@@ -24,6 +24,7 @@
 #include <gtest/gtest.h>
 
 #include <cerrno>
+#include <iterator>
 #include <memory>
 
 namespace pelorin::ui {
@@ -131,6 +132,65 @@ TEST_F(Session, SilentGatewayTimesOutWithItsMessage) {
   ASSERT_TRUE(WaitUntil([&] { return window->Mode() == MonitorMode::Idle; }));
   EXPECT_EQ(Caption(), QStringLiteral("接続"));
   EXPECT_TRUE(Edit(ids::AddressEdit)->isEnabled());
+}
+
+// What a screen reader reads of a receiving window: each row as its name
+// (the edit that labels it) and what it shows, the indicators as images named
+// by their state in words. What a tool that listens is told is tested through
+// the accessibility bus.
+
+TEST_F(Session, AScreenReaderReadsEachRowAsItsNameAndWhatItShows) {
+  pelorin::test::SimProcess sim({"--tcp", "127.0.0.1:0", "--rate", "100", "--fixed-report"});
+  pelorin::test::SimProcess mute({"--tcp", "127.0.0.1:0", "--count", "0"});
+  Open();
+  Edit(ids::RowNameEdits[0])->setText(QStringLiteral("温度 1"));
+  ConnectTo("127.0.0.1", sim.endpoint());
+  ClickStart();
+  ASSERT_TRUE(WaitUntil([&] { return window->Mode() == MonitorMode::Receiving; }));
+  ExpectFixedReportRows();
+  const auto read = [&](int id) { return QAccessible::queryAccessibleInterface(window->Control(id)); };
+  const struct {
+    int shown, hidden;
+    QAccessible::Role role;
+    QString name;
+  } rows[] = {
+      {ids::RowValueLabels[0], ids::RowIndicators[0], QAccessible::StaticText, QStringLiteral(" 5.0000 V")},
+      {ids::RowValueLabels[1], ids::RowIndicators[1], QAccessible::StaticText, QStringLiteral("断線")},
+      {ids::RowIndicators[2], ids::RowValueLabels[2], QAccessible::Graphic, QStringLiteral("オン")},
+      {ids::RowIndicators[3], ids::RowValueLabels[3], QAccessible::Graphic, QStringLiteral("オフ")},
+      {ids::RowIndicators[4], ids::RowValueLabels[4], QAccessible::Graphic, QStringLiteral("オフ")},
+  };
+  for (size_t row = 0; row < std::size(rows); ++row) {
+    QAccessibleInterface* face = read(rows[row].shown);
+    EXPECT_EQ(face->text(QAccessible::Name), rows[row].name) << row;
+    EXPECT_EQ(face->role(), rows[row].role) << row;
+    EXPECT_TRUE(face->text(QAccessible::Description).isEmpty()) << row;
+    const auto labels = face->relations(QAccessible::Label);
+    ASSERT_EQ(labels.size(), 1) << row;
+    EXPECT_EQ(labels[0].first->object(), window->Control(ids::RowNameEdits[row])) << row;
+    if (QAccessibleTextInterface* text = face->textInterface()) {
+      EXPECT_EQ(text->text(0, text->characterCount()), rows[row].name) << row;
+      EXPECT_TRUE(window->Control(rows[row].shown)->rect().translated(window->Control(rows[row].shown)->mapToGlobal(QPoint()))
+                      .contains(text->characterRect(0).center())) << row;
+    } else {
+      EXPECT_EQ(rows[row].role, QAccessible::Graphic) << row;
+    }
+    EXPECT_TRUE(read(rows[row].hidden)->state().invisible) << row;
+  }
+  EXPECT_EQ(read(ids::RowNameEdits[0])->text(QAccessible::Value), QStringLiteral("温度 1"));
+  for (int id : {ids::NodeStatus, ids::ReceiveTime}) {
+    EXPECT_EQ(read(id)->text(QAccessible::Name), qobject_cast<QLabel*>(window->Control(id))->text()) << id;
+    EXPECT_EQ(read(id)->textInterface()->text(0, 8), qobject_cast<QLabel*>(window->Control(id))->text().left(8));
+  }
+
+  // A gateway that sends nothing: live indicators without data read as such.
+  ClickStart();  // stop
+  ConnectTo("127.0.0.1", mute.endpoint());
+  ClickStart();
+  ASSERT_TRUE(WaitUntil([&] { return window->Mode() == MonitorMode::Receiving; }));
+  EXPECT_EQ(read(ids::RowIndicators[0])->text(QAccessible::Name), QStringLiteral("データなし"));
+  ClickStart();  // stop
+  EXPECT_EQ(read(ids::RowIndicators[0])->text(QAccessible::Name), QStringLiteral("表示 1"));
 }
 
 TEST_F(Session, ClosingTheWindowInAnyModeEndsEveryThread) {

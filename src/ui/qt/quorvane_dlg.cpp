@@ -8,6 +8,7 @@
 #include "program_identity.h"
 #include "row_indicator.h"
 #include "row_value_label.h"
+#include "shown_text_accessible.h"
 #include "udev_device_source.h"
 
 #include <QApplication>
@@ -66,6 +67,7 @@ CQuorvaneDlg::CQuorvaneDlg(const QString& programPath,
             devices ? std::move(devices) : std::make_unique<monitor::UdevDeviceSource>()) {
   InstallNamedListAccessibility();
   RowFace::InstallAccessibility();
+  InstallShownLabelAccessibility();
   setWindowTitle(QStringLiteral("Pelorin"));
   setWindowIcon(icon_);
   setFont(DialogFont());
@@ -109,6 +111,11 @@ void CQuorvaneDlg::BindControls() {
     }
   }
   for (int id : ids::RowValueLabels) Control(id)->setFont(valueFont_);
+  for (size_t row = 0; row < ids::RowNameEdits.size(); ++row) {
+    for (int face : {ids::RowIndicators[row], ids::RowValueLabels[row]}) {
+      dynamic_cast<RowFace&>(*Control(face)).SetLabel(Control(ids::RowNameEdits[row]));
+    }
+  }
   // The group box lies behind the controls it frames.
   Control(ids::GatewayGroup)->lower();
 }
@@ -196,6 +203,10 @@ QWidget* CQuorvaneDlg::CreateControl(const ControlEntry& entry) {
             const auto fill = core_.IndicatorFill(row);
             if (!fill) return std::nullopt;
             return QColor(fill->red, fill->green, fill->blue);
+          },
+          [this, row] {
+            const std::string_view state = core_.IndicatorState(row);
+            return QString::fromUtf8(state.data(), static_cast<qsizetype>(state.size()));
           },
           this);
     }

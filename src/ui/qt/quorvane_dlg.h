@@ -1,5 +1,6 @@
 #pragma once
 
+#include "calm_name_events.h"
 #include "control_table.h"
 #include "device_source.h"
 #include "monitor_core.h"
@@ -77,6 +78,7 @@ class CQuorvaneDlg : public QDialog, private monitor::MonitorWindow {
   QIcon icon_;
   QFont valueFont_;
   QHash<int, QWidget*> controls_;
+  CalmNameEvents* nameEvents_ = new CalmNameEvents(this);
   monitor::MonitorCore core_;
 };
 

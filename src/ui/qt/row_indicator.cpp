@@ -4,8 +4,8 @@
 
 namespace pelorin::ui {
 
-RowIndicator::RowIndicator(FillSource fill, QWidget* parent)
-    : QFrame(parent), RowFace(*this, QAccessible::Border), fill_(std::move(fill)) {
+RowIndicator::RowIndicator(FillSource fill, StateSource state, QWidget* parent)
+    : QFrame(parent), RowFace(*this, QAccessible::Graphic), fill_(std::move(fill)), state_(std::move(state)) {
   setFrameStyle(QFrame::Panel | QFrame::Sunken);
   setLineWidth(1);
 }

@@ -23,6 +23,7 @@ class RowValueLabel : public QWidget, public RowFace {
  protected:
   void paintEvent(QPaintEvent* event) override;
   void changeEvent(QEvent* event) override;
+  QString SpokenText() const override { return Text(); }
 
  private:
   // The width the laid-out text covers.

@@ -25,8 +25,7 @@ QString FromUtf8(std::string_view text) {
 
 }  // namespace
 
-// Live labels, the rows' values among them, are named by their role ("値 1");
-// what they show reaches assistive tools as their description.
+// Labels named by their role read as what they show (see ShownTextAccessible).
 void CQuorvaneDlg::SetControlText(int id, std::string_view text) {
   QWidget* widget = Control(id);
   const QString qtext = FromUtf8(text);
@@ -34,10 +33,10 @@ void CQuorvaneDlg::SetControlText(int id, std::string_view text) {
     path->SetPath(qtext);
   } else if (auto* value = dynamic_cast<RowValueLabel*>(widget)) {
     value->SetText(qtext);
-    value->setAccessibleDescription(qtext);
   } else if (auto* label = qobject_cast<QLabel*>(widget)) {
+    if (label->text() == qtext) return;
     label->setText(qtext);
-    if (!label->accessibleName().isEmpty()) label->setAccessibleDescription(qtext);
+    if (!label->accessibleName().isEmpty()) nameEvents_->Changed(label);
   } else if (auto* edit = qobject_cast<QLineEdit*>(widget)) {
     edit->setText(qtext);
   } else if (auto* button = qobject_cast<QAbstractButton*>(widget)) {
