@@ -15,7 +15,7 @@ PACKAGES=(
   dpkg-dev file lintian appstream desktop-file-utils unzip librsvg2-bin icoutils x11-utils
   python3-fusepy libcli11-dev nftables libsystemd-dev systemd
   nlohmann-json3-dev python3-jsonschema libmosquitto-dev mosquitto mosquitto-clients openssl
-  at-spi2-core dbus python3-pyatspi
+  at-spi2-core dbus python3-pyatspi libglib2.0-bin gsettings-desktop-schemas dconf-gsettings-backend
 )
 
 # The arm64 build: Debian's cross compiler, the arm64 libraries beside the

@@ -65,8 +65,10 @@ class ShownLabelAccessible : public ShownTextAccessible {
 };
 
 QAccessibleInterface* ShownLabelFactory(const QString& className, QObject* object) {
+  // Plain labels only: a kind of label of the window's own reads as it says.
   auto* label = qobject_cast<QLabel*>(object);
-  if (className != QLatin1String("QLabel") || label == nullptr || label->accessibleName().isEmpty()) {
+  if (className != QLatin1String("QLabel") || label == nullptr ||
+      label->metaObject() != &QLabel::staticMetaObject || label->accessibleName().isEmpty()) {
     return nullptr;
   }
   return new ShownLabelAccessible(label);
