@@ -7,6 +7,15 @@
 
 namespace pelorin::ui {
 
+namespace {
+
+// UI Automation's LiveSetting property and its value Polite, which MinGW's
+// headers lack.
+constexpr GUID kLiveSettingProperty = {0xc12bcd8e, 0x2a8e, 0x4950, {0x8a, 0xe7, 0x36, 0x25, 0x11, 0x1d, 0x58, 0xeb}};
+constexpr LONG kPoliteLiveSetting = 1;
+
+}  // namespace
+
 AccessibleTexts::AccessibleTexts() {
   void* services = nullptr;
   if (SUCCEEDED(CoCreateInstance(CLSID_AccPropServices, nullptr, CLSCTX_INPROC_SERVER,
@@ -19,20 +28,18 @@ AccessibleTexts::~AccessibleTexts() {
   if (services_ != nullptr) services_->Release();
 }
 
-void AccessibleTexts::SetName(HWND control, std::string_view text) { Set(control, PROPID_ACC_NAME, text); }
-
-void AccessibleTexts::SetDescription(HWND control, std::string_view text) {
-  Set(control, PROPID_ACC_DESCRIPTION, text);
+void AccessibleTexts::SetName(HWND control, std::string_view text) {
+  if (services_ == nullptr || control == nullptr) return;
+  services_->SetHwndPropStr(control, OBJID_CLIENT, CHILDID_SELF, PROPID_ACC_NAME, Widen(text).c_str());
 }
 
-void AccessibleTexts::Set(HWND control, const GUID& property, std::string_view text) {
+void AccessibleTexts::MarkPoliteLiveRegion(HWND control) {
   if (services_ == nullptr || control == nullptr) return;
-  if (text.empty()) {
-    MSAAPROPID properties[] = {property};
-    services_->ClearHwndProps(control, OBJID_CLIENT, CHILDID_SELF, properties, 1);
-  } else {
-    services_->SetHwndPropStr(control, OBJID_CLIENT, CHILDID_SELF, property, Widen(text).c_str());
-  }
+  VARIANT polite;
+  VariantInit(&polite);
+  polite.vt = VT_I4;
+  polite.lVal = kPoliteLiveSetting;
+  services_->SetHwndProp(control, OBJID_CLIENT, CHILDID_SELF, kLiveSettingProperty, polite);
 }
 
 }  // namespace pelorin::ui

@@ -27,12 +27,12 @@ HICON LoadApplicationIcon(HINSTANCE instance, int size) {
   return static_cast<HICON>(LoadImageW(instance, MAKEINTRESOURCEW(kApplicationIcon), IMAGE_ICON, size, size, 0));
 }
 
-int RowOf(const std::array<int, 5>& row, int id) {
-  const auto found = std::find(row.begin(), row.end(), id);
-  return found == row.end() ? -1 : static_cast<int>(found - row.begin());
-}
-
 }  // namespace
+
+int CQuorvaneDlg::RowOf(const std::array<int, 5>& controls, int id) {
+  const auto found = std::find(controls.begin(), controls.end(), id);
+  return found == controls.end() ? -1 : static_cast<int>(found - controls.begin());
+}
 
 CQuorvaneDlg::CQuorvaneDlg(HINSTANCE instance, const std::string& programPath,
                            std::unique_ptr<monitor::DeviceSource> devices)
@@ -98,8 +98,8 @@ void CQuorvaneDlg::OnInitDialog() {
     if (entry.kind == monitor::ControlKind::LineEdit && entry.textLimit > 0) {
       SendMessageW(Item(entry.id), EM_LIMITTEXT, static_cast<WPARAM>(entry.textLimit), 0);
     }
-    if (!entry.accessibleName.empty()) accessibleTexts_.SetName(Item(entry.id), entry.accessibleName);
   }
+  GiveAccessibleTexts();
   fixingEdit_ = true;  // the core's own texts need no second look
   core_.OnInitDialog();
   fixingEdit_ = false;

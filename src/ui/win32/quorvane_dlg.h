@@ -1,6 +1,7 @@
 #pragma once
 
 #include "accessible_texts.h"
+#include "control_accessible.h"
 #include "cp932_encoder.h"
 #include "device_source.h"
 #include "monitor_core.h"
@@ -18,7 +19,7 @@ namespace pelorin::ui {
 // lent to the monitor core, which holds all behaviour. It forwards clicks,
 // edits, the device-change notice and posted work to the core and answers the
 // core's operations on its controls by id.
-class CQuorvaneDlg : private monitor::MonitorWindow {
+class CQuorvaneDlg : private monitor::MonitorWindow, private AccessibleFaces {
  public:
   // The rows' refresh, posted by the receive thread.
   static constexpr UINT WM_APP_REFRESH_ROWS = 0x8001;
@@ -52,6 +53,14 @@ class CQuorvaneDlg : private monitor::MonitorWindow {
   void LoadIcons(UINT dpi);
   void End();
   HWND Item(int id) const { return GetDlgItem(window_, id); }
+  // The row whose control of that kind has the id, or -1.
+  static int RowOf(const std::array<int, 5>& controls, int id);
+  // What screen readers are told of each control.
+  void GiveAccessibleTexts();
+  std::wstring RowName(int row, int control) const;
+
+  // AccessibleFaces
+  std::optional<AccessibleFace> FaceOf(HWND control) const override;
 
   // MonitorWindow
   void SetControlText(int id, std::string_view text) override;
