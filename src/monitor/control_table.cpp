@@ -1,5 +1,7 @@
 #include "control_table.h"
 
+#include <algorithm>
+
 namespace pelorin::monitor {
 
 namespace {
@@ -58,6 +60,12 @@ std::vector<ControlEntry> BuildTable() {
 const std::vector<ControlEntry>& ControlTable() {
   static const std::vector<ControlEntry> table = BuildTable();
   return table;
+}
+
+const ControlEntry* FindControl(int id) {
+  const auto& table = ControlTable();
+  const auto entry = std::find_if(table.begin(), table.end(), [id](const auto& e) { return e.id == id; });
+  return entry != table.end() ? &*entry : nullptr;
 }
 
 }  // namespace pelorin::monitor

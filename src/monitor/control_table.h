@@ -79,5 +79,7 @@ inline constexpr std::array<int, 5> kRowTopsDlu = {120, 140, 160, 180, 200};
 
 // Every control, in template order, which is also the tab order.
 const std::vector<ControlEntry>& ControlTable();
+// The table's entry for the control with this id, or null.
+const ControlEntry* FindControl(int id);
 
 }  // namespace pelorin::monitor

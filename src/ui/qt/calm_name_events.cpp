@@ -1,14 +1,20 @@
 #include "calm_name_events.h"
 
+#include "row_announcer.h"
+
 #include <QAccessible>
 #include <QTimer>
 #include <QWidget>
+
+#include <chrono>
 
 namespace pelorin::ui {
 
 namespace {
 
-constexpr qint64 kCalmIntervalMs = 1000;
+// The pace at which the rows are told, too.
+constexpr qint64 kCalmIntervalMs =
+    std::chrono::duration_cast<std::chrono::milliseconds>(monitor::RowAnnouncer::kCalmInterval).count();
 
 }  // namespace
 

@@ -178,9 +178,8 @@ void CQuorvaneDlg::OnCommand(int id, int notification) {
 // edit rule, which counts code page 932 bytes, before anyone reads it.
 void CQuorvaneDlg::OnEditChanged(int id) {
   if (fixingEdit_) return;
-  const auto& table = monitor::ControlTable();
-  const auto entry = std::find_if(table.begin(), table.end(), [id](const auto& e) { return e.id == id; });
-  if (entry == table.end() || entry->kind != monitor::ControlKind::LineEdit) return;
+  const monitor::ControlEntry* entry = monitor::FindControl(id);
+  if (entry == nullptr || entry->kind != monitor::ControlKind::LineEdit) return;
   HWND edit = Item(id);
   DWORD selectionEnd = 0;
   SendMessageW(edit, EM_GETSEL, 0, reinterpret_cast<LPARAM>(&selectionEnd));

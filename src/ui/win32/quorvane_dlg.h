@@ -55,6 +55,8 @@ class CQuorvaneDlg : private monitor::MonitorWindow, private AccessibleFaces {
   HWND Item(int id) const { return GetDlgItem(window_, id); }
   // The row whose control of that kind has the id, or -1.
   static int RowOf(const std::array<int, 5>& controls, int id);
+  // The rows' values and indicators, the node status and the reception time.
+  static bool SpeaksForItself(int id);
   // What screen readers are told of each control.
   void GiveAccessibleTexts();
   std::wstring RowName(int row, int control) const;

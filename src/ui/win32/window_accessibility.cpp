@@ -10,29 +10,23 @@
 
 #include <oleacc.h>
 
-#include <algorithm>
-
 namespace pelorin::ui {
 
 namespace ids = monitor::ids;
 
 namespace {
 
-bool SpeaksForItself(int id) {
-  const auto among = [id](const std::array<int, 5>& controls) {
-    return std::find(controls.begin(), controls.end(), id) != controls.end();
-  };
-  return among(ids::RowValueLabels) || among(ids::RowIndicators) || id == ids::NodeStatus ||
-         id == ids::ReceiveTime;
-}
-
 std::wstring TableName(int id) {
-  const auto& table = monitor::ControlTable();
-  const auto entry = std::find_if(table.begin(), table.end(), [id](const auto& e) { return e.id == id; });
-  return entry != table.end() ? Widen(entry->accessibleName) : std::wstring();
+  const monitor::ControlEntry* entry = monitor::FindControl(id);
+  return entry != nullptr ? Widen(entry->accessibleName) : std::wstring();
 }
 
 }  // namespace
+
+bool CQuorvaneDlg::SpeaksForItself(int id) {
+  return RowOf(ids::RowValueLabels, id) >= 0 || RowOf(ids::RowIndicators, id) >= 0 || id == ids::NodeStatus ||
+         id == ids::ReceiveTime;
+}
 
 void CQuorvaneDlg::GiveAccessibleTexts() {
   for (const monitor::ControlEntry& entry : monitor::ControlTable()) {
